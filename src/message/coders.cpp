@@ -1,0 +1,334 @@
+#include "message/coders.h"
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "common/mf_exception.h"
+
+namespace mailferry {
+namespace {
+
+constexpr char kBase64Alphabet[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kXXAlphabet[] = "+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// Base64 decoding works on whole 24-bit groups: each character's table entry already holds its
+// 6-bit value shifted into place for its position in the group, so a group is four lookups and
+// three ORs. The top byte flags the characters that need a closer look.
+constexpr uint32_t kPadFlag = 1u << 24;
+constexpr uint32_t kSpaceFlag = 1u << 25;
+constexpr uint32_t kFlags = kPadFlag | kSpaceFlag;
+
+using ShiftedTable = std::array<uint32_t, 256>;
+
+constexpr ShiftedTable MakeShiftedTable(int shift) {
+  ShiftedTable table{};  // characters outside the alphabet count as 0
+  for (uint32_t i = 0; i < 64; ++i) {
+    table[static_cast<uint8_t>(kBase64Alphabet[i])] = i << shift;
+  }
+  table['='] = kPadFlag;
+  for (char c : {' ', '\t', '\r', '\n'}) table[static_cast<uint8_t>(c)] = kSpaceFlag;
+  return table;
+}
+
+constexpr ShiftedTable kDecode0 = MakeShiftedTable(18);
+constexpr ShiftedTable kDecode1 = MakeShiftedTable(12);
+constexpr ShiftedTable kDecode2 = MakeShiftedTable(6);
+constexpr ShiftedTable kDecode3 = MakeShiftedTable(0);
+
+// Base64 encoding looks up two characters at a time from 12 bits of input.
+using PairTable = std::array<std::array<char, 2>, 4096>;
+
+constexpr PairTable MakePairTable() {
+  PairTable table{};
+  for (std::size_t i = 0; i < 4096; ++i) {
+    table[i] = {kBase64Alphabet[i >> 6], kBase64Alphabet[i & 63]};
+  }
+  return table;
+}
+
+constexpr PairTable kBase64Pairs = MakePairTable();
+
+// Big-endian 64-bit load and store: one memory access and a byte swap on the usual hosts.
+uint64_t LoadBigEndian64(const unsigned char* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+  return v;
+}
+
+void StoreBigEndian64(char* p, uint64_t v) {
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+  std::memcpy(p, &v, 8);
+}
+
+bool IsBase64Space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+[[noreturn]] void ThrowUnevenSize() { throw EMfException("Uneven size in DecodeToStream."); }
+
+uint32_t DecodeBase64Group(const unsigned char* in) {
+  return kDecode0[in[0]] | kDecode1[in[1]] | kDecode2[in[2]] | kDecode3[in[3]];
+}
+
+// Decodes whole groups from in (whose length is a multiple of 4) into out, which has room for
+// three bytes per group and kDecodeSlack more. Stops early at a group holding white space and
+// returns the number of characters consumed; out advances by the bytes written.
+constexpr std::size_t kDecodeSlack = 2;
+
+std::size_t DecodeBase64Groups(const unsigned char* in, std::size_t length, char*& out) {
+  std::size_t i = 0;
+  char* o = out;
+  // Two plain groups per step, stored with one 8-byte write (the last two bytes are slack).
+  for (; i + 8 <= length; i += 8, o += 6) {
+    const uint32_t w1 = DecodeBase64Group(in + i);
+    const uint32_t w2 = DecodeBase64Group(in + i + 4);
+    if ((w1 | w2) & kFlags) break;
+    StoreBigEndian64(o, (uint64_t{w1} << 40) | (uint64_t{w2} << 16));
+  }
+  for (; i < length; i += 4) {
+    const uint32_t w = DecodeBase64Group(in + i);
+    if (w & kSpaceFlag) break;
+    o[0] = static_cast<char>(w >> 16);
+    o[1] = static_cast<char>(w >> 8);
+    o[2] = static_cast<char>(w);
+    // A "=" counts as value 0; in the last two places it also shortens the group.
+    if ((w & kPadFlag) == 0) {
+      o += 3;
+    } else {
+      o += in[i + 2] == '=' ? 1 : in[i + 3] == '=' ? 2 : 3;
+    }
+  }
+  out = o;
+  return i;
+}
+
+// Alphabet lookup for the line coders: position in the alphabet, 0 for anything else.
+using ValueTable = std::array<uint8_t, 256>;
+
+constexpr ValueTable MakeUUTable() {
+  ValueTable table{};
+  for (int c = 33; c <= 95; ++c) table[c] = static_cast<uint8_t>(c - 32);
+  return table;  // the backquote (and a blank, after the swap) is 0 like any other character
+}
+
+constexpr ValueTable MakeXXTable() {
+  ValueTable table{};
+  for (uint8_t i = 0; i < 64; ++i) table[static_cast<uint8_t>(kXXAlphabet[i])] = i;
+  return table;
+}
+
+constexpr ValueTable kUUValues = MakeUUTable();
+constexpr ValueTable kXXValues = MakeXXTable();
+
+// The count character gives n; the next 4 * ceil(n / 3) characters carry n bytes. Blanks need
+// no swap for uuencode because they already look up as 0, the value of the backquote.
+std::string DecodeCountedLine(std::string_view line, const ValueTable& values) {
+  if (line.empty()) return {};
+  const std::size_t count = values[static_cast<uint8_t>(line[0])];
+  const std::string_view data = line.substr(1);
+  const std::size_t groups = (count + 2) / 3;
+  std::string out(groups * 3, '\0');
+  for (std::size_t g = 0; g < groups; ++g) {
+    uint32_t w = 0;
+    for (std::size_t k = 0; k < 4; ++k) {
+      const std::size_t at = g * 4 + k;
+      const uint32_t v = at < data.size() ? values[static_cast<uint8_t>(data[at])] : 0;
+      w = (w << 6) | v;
+    }
+    out[g * 3] = static_cast<char>(w >> 16);
+    out[g * 3 + 1] = static_cast<char>(w >> 8);
+    out[g * 3 + 2] = static_cast<char>(w);
+  }
+  out.resize(count);
+  return out;
+}
+
+bool IsCrOrLf(char c) { return c == '\r' || c == '\n'; }
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// How QPEncode writes each byte.
+enum QPKind : uint8_t { kLiteral, kEscape, kBlank, kLineEnd };
+
+constexpr std::array<uint8_t, 256> MakeQPKinds() {
+  std::array<uint8_t, 256> kinds{};
+  for (int c = 0; c < 256; ++c) kinds[c] = (c >= 33 && c <= 126 && c != '=') ? kLiteral : kEscape;
+  kinds[' '] = kinds['\t'] = kBlank;
+  kinds['\r'] = kinds['\n'] = kLineEnd;
+  return kinds;
+}
+
+constexpr std::array<uint8_t, 256> kQPKinds = MakeQPKinds();
+
+// Lines are closed once they hold more than this many characters, which keeps every encoded
+// line, with its "=", within the 76 characters RFC 2045 allows.
+constexpr std::size_t kQPLineLimit = 71;
+
+}  // namespace
+
+std::string Base64Decode(std::string_view text) {
+  std::string out;
+  std::string compact;
+  std::string_view rest = text;
+  std::size_t done = 0;
+  char* o = nullptr;
+  if (text.size() % 4 == 0) {
+    out.resize(text.size() / 4 * 3 + kDecodeSlack);
+    o = out.data();
+    done = DecodeBase64Groups(reinterpret_cast<const unsigned char*>(text.data()), text.size(), o);
+    if (done == text.size()) {
+      out.resize(static_cast<std::size_t>(o - out.data()));
+      return out;
+    }
+    rest = text.substr(done);
+  }
+  // White space is skipped before the length is judged, so what is left is decoded from a copy
+  // without it.
+  compact.reserve(rest.size());
+  for (char c : rest) {
+    if (!IsBase64Space(c)) compact.push_back(c);
+  }
+  if (compact.size() % 4 != 0) ThrowUnevenSize();
+  const std::size_t written = o == nullptr ? 0 : static_cast<std::size_t>(o - out.data());
+  out.resize(written + compact.size() / 4 * 3 + kDecodeSlack);
+  o = out.data() + written;
+  DecodeBase64Groups(reinterpret_cast<const unsigned char*>(compact.data()), compact.size(), o);
+  out.resize(static_cast<std::size_t>(o - out.data()));
+  return out;
+}
+
+std::string Base64Encode(std::string_view bytes) {
+  const std::size_t n = bytes.size();
+  std::string out((n + 2) / 3 * 4, '\0');
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  char* o = out.data();
+  std::size_t i = 0;
+  // Six bytes per step from one big-endian 64-bit load (its last two bytes unused).
+  for (; i + 8 <= n; i += 6, o += 8) {
+    const uint64_t v = LoadBigEndian64(in + i);
+    std::memcpy(o, kBase64Pairs[(v >> 52) & 0xFFF].data(), 2);
+    std::memcpy(o + 2, kBase64Pairs[(v >> 40) & 0xFFF].data(), 2);
+    std::memcpy(o + 4, kBase64Pairs[(v >> 28) & 0xFFF].data(), 2);
+    std::memcpy(o + 6, kBase64Pairs[(v >> 16) & 0xFFF].data(), 2);
+  }
+  for (; i + 3 <= n; i += 3, o += 4) {
+    const uint32_t w = (uint32_t{in[i]} << 16) | (uint32_t{in[i + 1]} << 8) | in[i + 2];
+    std::memcpy(o, kBase64Pairs[w >> 12].data(), 2);
+    std::memcpy(o + 2, kBase64Pairs[w & 0xFFF].data(), 2);
+  }
+  if (i < n) {
+    const bool pair = n - i == 2;
+    const uint32_t w = (uint32_t{in[i]} << 16) | (pair ? uint32_t{in[i + 1]} << 8 : 0);
+    o[0] = kBase64Alphabet[w >> 18];
+    o[1] = kBase64Alphabet[(w >> 12) & 63];
+    o[2] = pair ? kBase64Alphabet[(w >> 6) & 63] : '=';
+    o[3] = '=';
+  }
+  return out;
+}
+
+std::string QPDecode(std::string_view text) {
+  // Trailing blanks and tabs go; the CR and LF among the trailing white space stay, in order.
+  std::size_t end = text.size();
+  bool trailing_blank = false;
+  while (end > 0) {
+    const char c = text[end - 1];
+    if (c == ' ' || c == '\t') {
+      trailing_blank = true;
+    } else if (!IsCrOrLf(c)) {
+      break;
+    }
+    --end;
+  }
+  std::string trimmed;
+  std::string_view s = text;
+  if (trailing_blank) {
+    trimmed.assign(text.substr(0, end));
+    for (char c : text.substr(end)) {
+      if (IsCrOrLf(c)) trimmed.push_back(c);
+    }
+    s = trimmed;
+  }
+
+  std::string out;
+  out.reserve(s.size() + 1);
+  const std::size_t n = s.size();
+  std::size_t i = 0;
+  while (i < n) {
+    const std::size_t eq = s.find('=', i);
+    if (eq == std::string_view::npos) {
+      out.append(s.substr(i));
+      break;
+    }
+    out.append(s.substr(i, eq - i));
+    i = eq + 1;
+    int digits = 0;
+    int value = 0;
+    while (digits < 2 && i < n && HexValue(s[i]) >= 0) {
+      value = value * 16 + HexValue(s[i]);
+      ++i;
+      ++digits;
+    }
+    const bool line_end_follows = i < n && IsCrOrLf(s[i]);
+    if (digits > 0 && !(value == ' ' && line_end_follows)) {
+      out.push_back(static_cast<char>(value));
+      continue;
+    }
+    // A soft line break (or a stray "=") vanishes with the line end after it; an encoded blank
+    // right before the line end is kept, and the line end is written as CR LF.
+    if (digits > 0) out.append(" \r\n");
+    for (int k = 0; k < 2 && i < n && IsCrOrLf(s[i]); ++k) ++i;
+  }
+  return out;
+}
+
+std::string QPEncode(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 4 + 8);
+  std::size_t line_length = 0;
+  bool break_pending = false;  // "=" written, CR LF due before the next character
+  const std::size_t n = bytes.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto b = static_cast<uint8_t>(bytes[i]);
+    if (break_pending) {
+      out.append("\r\n");
+      break_pending = false;
+    }
+    QPKind kind = static_cast<QPKind>(kQPKinds[b]);
+    if (kind == kLineEnd) {
+      out.push_back(static_cast<char>(b));
+      ++line_length;
+      continue;
+    }
+    // A blank or tab before a line end (or at the very end) would be stripped in transport.
+    if (kind == kBlank) kind = (i + 1 == n || IsCrOrLf(bytes[i + 1])) ? kEscape : kLiteral;
+    if (kind == kLiteral) {
+      out.push_back(static_cast<char>(b));
+      ++line_length;
+    } else {
+      const char escape[3] = {'=', kHexDigits[b >> 4], kHexDigits[b & 15]};
+      out.append(escape, 3);
+      line_length += 3;
+    }
+    if (line_length > kQPLineLimit) {
+      out.push_back('=');
+      break_pending = true;
+      line_length = 0;
+    }
+  }
+  return out;
+}
+
+std::string UUDecode(std::string_view line) { return DecodeCountedLine(line, kUUValues); }
+
+std::string XXDecode(std::string_view line) { return DecodeCountedLine(line, kXXValues); }
+
+}  // namespace mailferry

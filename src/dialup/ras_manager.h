@@ -55,8 +55,9 @@ class TRasManager {
   const std::string& EntryName(int index) const;
 
   // Starts dialling the entry unless it is marked connected, and returns at once. Dial progress
-  // fires OnConnecting, on a platform thread, of the manager that dialled last. The index is
-  // checked (EListError) before anything else happens.
+  // fires OnConnecting, on a platform thread, of the manager that dialled last; destroying that
+  // manager waits for a report in progress, so OnConnecting must not wait for the manager's own
+  // thread. The index is checked (EListError) before anything else happens.
   void Dial(int index);
 
   // Hangs up the entry's connection if it is marked connected and has a handle. The index is

@@ -444,6 +444,12 @@ TEST(RasManagerOnLinuxTest, HasNoEntries) {
   EXPECT_EQ(manager.EntryCount(), 0);
   EXPECT_EQ(manager.IndexOfEntry("Office"), -1);
   EXPECT_THROW(manager.Dial(-1), EListError);
+
+  // The program's own managers use the process-wide ports, which are the Linux ones here.
+  TRasManager process_manager;
+  EXPECT_EQ(process_manager.EntryCount(), 0);
+  process_manager.StartMonitoring();
+  EXPECT_TRUE(process_manager.Monitoring());
 }
 
 }  // namespace

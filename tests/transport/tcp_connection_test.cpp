@@ -479,6 +479,29 @@ TEST_F(LineConnectionTest, ASendOfNothingMeansThePeerClosed) {
   EXPECT_FALSE(client_->IsConnected());
 }
 
+TEST_F(LineConnectionTest, ASendAfterTheSocketWasDroppedSaysDisconnected) {
+  server_.Accept().Send("unread\r\n").AwaitClose();
+  Connect();
+  client_->SetReadTimeout(2000);
+  client_->FillInputBuffer(true);  // input waits in the buffer, so the close below raises nothing
+  stack_.FailSend(-1);
+  client_->WriteLine("NOOP");
+  EXPECT_EQ(MessageOf<EMfClosedSocket>([&] { client_->Flush(); }), "Disconnected.");
+  EXPECT_FALSE(client_->IsConnected());
+  // What had arrived can still be read.
+  EXPECT_EQ(client_->ReadLine(), "unread");
+}
+
+TEST_F(LineConnectionTest, TheShortProbeNoticesAPendingCloseWithoutRaising) {
+  server_.Accept().Close();
+  Connect();
+  // The probe gives the peer one millisecond; poll until the close has travelled.
+  for (int attempt = 0; attempt < 5000 && client_->IsConnected(); ++attempt) {
+    client_->CheckForDisconnect();
+  }
+  EXPECT_FALSE(client_->IsConnected());
+}
+
 TEST_F(LineConnectionTest, CloseConnectionSendsPendingOutputAndFreesTheHolder) {
   server_.Accept().Expect("QUIT").AwaitClose();
   Connect();

@@ -309,4 +309,34 @@ std::string EncodeHeader(std::string_view text, std::string_view specials, char 
   return t;
 }
 
+std::string EncodeAddressItem(const TMfEMailAddressItem& item, const HeaderCharset& choice) {
+  const std::string& name = item.Name();
+  if (name.empty()) return item.Address();
+  const bool needs_encoding = std::any_of(name.begin(), name.end(), [](char c) {
+    const auto b = static_cast<uint8_t>(c);
+    return b < 32 || b > 126;
+  });
+  std::string text;
+  if (needs_encoding) {
+    text = EncodeHeader(name, kAddressSpecials, choice.letter, choice.jis_conversion, choice.name);
+  } else {
+    text.push_back('"');
+    for (char c : name) {
+      if (c == '\\' || c == '"') text.push_back('\\');
+      text.push_back(c);
+    }
+    text.push_back('"');
+  }
+  return text + " <" + item.Address() + ">";
+}
+
+std::string EncodeAddressList(const TMfEMailAddressList& list, const HeaderCharset& choice) {
+  std::string text;
+  for (int i = 0; i < list.Count(); ++i) {
+    if (i > 0) text.append(", ");
+    text.append(EncodeAddressItem(list[i], choice));
+  }
+  return text;
+}
+
 }  // namespace mailferry

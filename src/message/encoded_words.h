@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "message/email_address.h"
 #include "platform/locale_language.h"
 
 namespace mailferry {
@@ -40,5 +41,13 @@ std::string DecodeHeader(std::string_view text,
 // Words of a UTF-8 charset never split a character. Never fails.
 std::string EncodeHeader(std::string_view text, std::string_view specials, char letter,
                          bool jis_conversion, std::string_view charset);
+
+// An address item as header text: the bare address without a name; otherwise the name (as
+// encoded words when it holds a control or 8-bit character, else always in double quotes with
+// backslashes before backslashes and quotes), a blank and the address in angle brackets.
+std::string EncodeAddressItem(const TMfEMailAddressItem& item, const HeaderCharset& choice);
+
+// The items of a list as header text, separated by ", "; empty for an empty list.
+std::string EncodeAddressList(const TMfEMailAddressList& list, const HeaderCharset& choice);
 
 }  // namespace mailferry

@@ -264,5 +264,52 @@ TEST(EncodeHeaderTest, DecodingGivesBackTheText) {
   }
 }
 
+TMfEMailAddressItem Item(const std::string& name, const std::string& address) {
+  TMfEMailAddressItem item;
+  item.SetName(name);
+  item.SetAddress(address);
+  return item;
+}
+
+TEST(EncodeAddressItemTest, WritesNamesQuotedOrEncoded) {
+  const struct Case {
+    std::string name;
+    std::string address;
+    std::string expected;
+  } cases[] = {
+      {"", "js@x.com", "js@x.com"},
+      {"", "a b@x.com", "a b@x.com"},
+      {"John", "js@x.com", "\"John\" <js@x.com>"},
+      {"Smith, John", "js@x.com", "\"Smith, John\" <js@x.com>"},
+      {"Say \"hi\" \\o/", "a@x", "\"Say \\\"hi\\\" \\\\o/\" <a@x>"},
+      {"M\xFCller, Hans", "hm@x.de", "=?ISO-8859-1?Q?M=FCller=2C?= Hans <hm@x.de>"},
+      {"A\x01"
+       "B",
+       "a@x", "=?ISO-8859-1?Q?A=01B?= <a@x>"},
+      // A tab separates words like a blank; the words themselves need no encoding.
+      {"A\tB", "a@x", "A\tB <a@x>"},
+      {"Name", "", "\"Name\" <>"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(EncodeAddressItem(Item(c.name, c.address), kLatin1), c.expected) << c.name;
+  }
+  EXPECT_EQ(EncodeAddressItem(Item("J\xC3\xBCrgen", "j@x"), kUtf8),
+            "=?UTF-8?Q?J=C3=BCrgen?= <j@x>");
+}
+
+TEST(EncodeAddressListTest, JoinsItemsWithCommas) {
+  TMfEMailAddressList list;
+  EXPECT_EQ(EncodeAddressList(list, kLatin1), "");
+  list.Add() = Item("", "a@x");
+  EXPECT_EQ(EncodeAddressList(list, kLatin1), "a@x");
+  list.Add() = Item(
+      "B\xE9"
+      "a",
+      "b@x");
+  list.Add() = Item("", "");
+  list.Add() = Item("C", "c@x");
+  EXPECT_EQ(EncodeAddressList(list, kLatin1), "a@x, =?ISO-8859-1?Q?B=E9a?= <b@x>, , \"C\" <c@x>");
+}
+
 }  // namespace
 }  // namespace mailferry

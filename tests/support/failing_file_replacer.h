@@ -18,12 +18,20 @@ class FailingFileReplacer : public FileReplacer {
 
   std::unique_ptr<FileReplacement> Begin(const std::string& path) override;
 
-  // Begin fails for this many more calls after skipping the given number of successful ones.
-  void FailBeginAfter(int successful_begins) { fail_begin_after_ = successful_begins; }
-  // A write fails once this many bytes went through (over all replacements).
-  void FailWritesAfter(std::size_t bytes) { fail_writes_after_ = bytes; }
-  // Commit fails after this many successful commits.
-  void FailCommitAfter(int successful_commits) { fail_commit_after_ = successful_commits; }
+  // Counted from the call on: Begin fails after this many more successful calls.
+  void FailBeginAfter(int successful_begins) { fail_begin_after_ = begins_ + successful_begins; }
+  // Counted from the call on: a write fails once this many more bytes went through.
+  void FailWritesAfter(std::size_t bytes) { fail_writes_after_ = written_ + bytes; }
+  // Counted from the call on: Commit fails after this many more successful commits.
+  void FailCommitAfter(int successful_commits) {
+    fail_commit_after_ = commits_ + successful_commits;
+  }
+  // Nothing fails any more.
+  void Heal() {
+    fail_begin_after_.reset();
+    fail_writes_after_.reset();
+    fail_commit_after_.reset();
+  }
 
   const std::vector<std::size_t>& write_sizes() const { return write_sizes_; }
 

@@ -292,6 +292,7 @@ void TMemTable::Edit() {
     Insert();
     return;
   }
+  if (current_ == kNoRow) current_ = SeekVisible(0, true);
   buffer_ = rows_[current_].values;
   SetState(TableState::kEdit);
 }

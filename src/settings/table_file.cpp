@@ -480,6 +480,8 @@ void ReadTable(TMemTable& table, ValueReader& in) {
   // Without definitions in the file the table keeps its own fields and rows and the file's rows
   // follow them; a closed table is opened for that.
   table.Open();
+  // A row being edited has no place in the replaced content.
+  table.Cancel();
   if (table.FieldCount() == 0) Throw("Couldnt determine field count for load.");
   table.ResetAutoIncHighWater();
 

@@ -81,7 +81,17 @@ constexpr std::size_t kDecodeSlack = 2;
 std::size_t DecodeBase64Groups(const unsigned char* in, std::size_t length, char*& out) {
   std::size_t i = 0;
   char* o = out;
-  // Two plain groups per step, stored with one 8-byte write (the last two bytes are slack).
+  // Four plain groups per step, then two, each pair stored with one 8-byte write (whose last
+  // two bytes are overwritten next or are slack).
+  for (; i + 16 <= length; i += 16, o += 12) {
+    const uint32_t w1 = DecodeBase64Group(in + i);
+    const uint32_t w2 = DecodeBase64Group(in + i + 4);
+    const uint32_t w3 = DecodeBase64Group(in + i + 8);
+    const uint32_t w4 = DecodeBase64Group(in + i + 12);
+    if ((w1 | w2 | w3 | w4) & kFlags) break;
+    StoreBigEndian64(o, (uint64_t{w1} << 40) | (uint64_t{w2} << 16));
+    StoreBigEndian64(o + 6, (uint64_t{w3} << 40) | (uint64_t{w4} << 16));
+  }
   for (; i + 8 <= length; i += 8, o += 6) {
     const uint32_t w1 = DecodeBase64Group(in + i);
     const uint32_t w2 = DecodeBase64Group(in + i + 4);
@@ -148,25 +158,45 @@ std::string DecodeCountedLine(std::string_view line, const ValueTable& values) {
 
 bool IsCrOrLf(char c) { return c == '\r' || c == '\n'; }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+// Hex digit values, -1 for anything else.
+constexpr std::array<int8_t, 256> MakeHexValues() {
+  std::array<int8_t, 256> values{};
+  for (int c = 0; c < 256; ++c) values[c] = -1;
+  for (int d = 0; d < 10; ++d) values['0' + d] = static_cast<int8_t>(d);
+  for (int d = 0; d < 6; ++d) {
+    values['A' + d] = static_cast<int8_t>(10 + d);
+    values['a' + d] = static_cast<int8_t>(10 + d);
+  }
+  return values;
 }
 
-// How QPEncode writes each byte.
-enum QPKind : uint8_t { kLiteral, kEscape, kBlank, kLineEnd };
+constexpr std::array<int8_t, 256> kHexValues = MakeHexValues();
 
-constexpr std::array<uint8_t, 256> MakeQPKinds() {
-  std::array<uint8_t, 256> kinds{};
-  for (int c = 0; c < 256; ++c) kinds[c] = (c >= 33 && c <= 126 && c != '=') ? kLiteral : kEscape;
-  kinds[' '] = kinds['\t'] = kBlank;
-  kinds['\r'] = kinds['\n'] = kLineEnd;
-  return kinds;
+int HexValue(char c) { return kHexValues[static_cast<uint8_t>(c)]; }
+
+// How QPEncode writes each byte: up to three characters and, in the fourth byte, their count
+// plus a flag for CR and LF. Writing all four bytes and moving on by the count keeps the loop
+// free of branches on the byte's class.
+using QPCode = std::array<char, 4>;
+constexpr char kQPLineEndFlag = 0x40;
+
+constexpr QPCode QPEscape(int b) { return {'=', kHexDigits[b >> 4], kHexDigits[b & 15], 3}; }
+
+constexpr std::array<QPCode, 256> MakeQPCodes(bool blank_escaped) {
+  std::array<QPCode, 256> codes{};
+  for (int c = 0; c < 256; ++c) {
+    const bool plain =
+        (c >= 33 && c <= 126 && c != '=') || (!blank_escaped && (c == ' ' || c == '\t'));
+    codes[c] = plain ? QPCode{static_cast<char>(c), 0, 0, 1} : QPEscape(c);
+  }
+  codes['\r'] = {'\r', 0, 0, 1 | kQPLineEndFlag};
+  codes['\n'] = {'\n', 0, 0, 1 | kQPLineEndFlag};
+  return codes;
 }
 
-constexpr std::array<uint8_t, 256> kQPKinds = MakeQPKinds();
+constexpr std::array<QPCode, 256> kQPCodes = MakeQPCodes(false);
+// A blank or tab before a line end (or at the very end) would be stripped in transport.
+constexpr std::array<QPCode, 256> kQPCodesBeforeLineEnd = MakeQPCodes(true);
 
 // Lines are closed once they hold more than this many characters, which keeps every encoded
 // line, with its "=", within the 76 characters RFC 2045 allows.
@@ -175,6 +205,8 @@ constexpr std::size_t kQPLineLimit = 71;
 }  // namespace
 
 std::string Base64Decode(std::string_view text) {
+  // A line end (or other white space) at the end is common and cheap to drop up front.
+  while (!text.empty() && IsBase64Space(text.back())) text.remove_suffix(1);
   std::string out;
   std::string compact;
   std::string_view rest = text;
@@ -258,72 +290,65 @@ std::string QPDecode(std::string_view text) {
     s = trimmed;
   }
 
-  std::string out;
-  out.reserve(s.size() + 1);
+  // The output is never longer than the text: every escape is shorter than its byte's line.
   const std::size_t n = s.size();
+  std::string out(n + 1, '\0');
+  char* o = out.data();
   std::size_t i = 0;
   while (i < n) {
-    const std::size_t eq = s.find('=', i);
-    if (eq == std::string_view::npos) {
-      out.append(s.substr(i));
-      break;
+    if (s[i] != '=') {
+      *o++ = s[i++];
+      continue;
     }
-    out.append(s.substr(i, eq - i));
-    i = eq + 1;
+    ++i;
     int digits = 0;
     int value = 0;
-    while (digits < 2 && i < n && HexValue(s[i]) >= 0) {
-      value = value * 16 + HexValue(s[i]);
-      ++i;
-      ++digits;
+    for (int digit; digits < 2 && i < n && (digit = HexValue(s[i])) >= 0; ++i, ++digits) {
+      value = value * 16 + digit;
     }
     const bool line_end_follows = i < n && IsCrOrLf(s[i]);
     if (digits > 0 && !(value == ' ' && line_end_follows)) {
-      out.push_back(static_cast<char>(value));
+      *o++ = static_cast<char>(value);
       continue;
     }
     // A soft line break (or a stray "=") vanishes with the line end after it; an encoded blank
     // right before the line end is kept, and the line end is written as CR LF.
-    if (digits > 0) out.append(" \r\n");
+    if (digits > 0) {
+      std::memcpy(o, " \r\n", 3);
+      o += 3;
+    }
     for (int k = 0; k < 2 && i < n && IsCrOrLf(s[i]); ++k) ++i;
   }
+  out.resize(static_cast<std::size_t>(o - out.data()));
   return out;
 }
 
 std::string QPEncode(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 4 + 8);
-  std::size_t line_length = 0;
-  bool break_pending = false;  // "=" written, CR LF due before the next character
   const std::size_t n = bytes.size();
+  // A byte takes at most 3 characters, a soft break 3 more after at least 24 bytes, and the
+  // last code written spills one byte.
+  std::string out(3 * n + 3 * (n / 24 + 1) + 1, '\0');
+  char* o = out.data();
+  const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
+  std::size_t line_length = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    const auto b = static_cast<uint8_t>(bytes[i]);
-    if (break_pending) {
-      out.append("\r\n");
-      break_pending = false;
-    }
-    QPKind kind = static_cast<QPKind>(kQPKinds[b]);
-    if (kind == kLineEnd) {
-      out.push_back(static_cast<char>(b));
-      ++line_length;
-      continue;
-    }
-    // A blank or tab before a line end (or at the very end) would be stripped in transport.
-    if (kind == kBlank) kind = (i + 1 == n || IsCrOrLf(bytes[i + 1])) ? kEscape : kLiteral;
-    if (kind == kLiteral) {
-      out.push_back(static_cast<char>(b));
-      ++line_length;
-    } else {
-      const char escape[3] = {'=', kHexDigits[b >> 4], kHexDigits[b & 15]};
-      out.append(escape, 3);
-      line_length += 3;
-    }
-    if (line_length > kQPLineLimit) {
-      out.push_back('=');
-      break_pending = true;
+    const bool line_end_next = i + 1 == n || in[i + 1] == '\r' || in[i + 1] == '\n';
+    const QPCode& code = line_end_next ? kQPCodesBeforeLineEnd[in[i]] : kQPCodes[in[i]];
+    std::memcpy(o, code.data(), 4);
+    const std::size_t length = code[3] & 3;
+    o += length;
+    line_length += length;
+    if (line_length > kQPLineLimit && !(code[3] & kQPLineEndFlag)) {
+      *o++ = '=';
+      // At the very end the soft break's line end would come before nothing.
+      if (i + 1 < n) {
+        std::memcpy(o, "\r\n", 2);
+        o += 2;
+      }
       line_length = 0;
     }
   }
+  out.resize(static_cast<std::size_t>(o - out.data()));
   return out;
 }
 

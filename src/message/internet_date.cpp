@@ -77,7 +77,7 @@ class DateText {
 };
 
 struct ReadDate {
-  double value = 0;  // the date and time as written, before any zone offset
+  double value = 0;  // the date and time as written, on a continuous scale, before any offset
   std::string_view zone;
 };
 
@@ -116,11 +116,13 @@ std::optional<ReadDate> ReadInternetDate(std::string_view text) {
   // A year that is not where it should be is looked for at the end, after the time.
   const std::string_view year_token = date.Take(' ');
   date.SkipBlanks();
-  int year = IntegerValue(year_token).value_or(1900);
-  if (year == 1900) {
-    year = IntegerValue(date.rest()).value_or(1900);
+  // (Only a token that is not a number sends the search there; a real year 1900 does not.)
+  std::optional<int> year_value = IntegerValue(year_token);
+  if (!year_value) {
+    year_value = IntegerValue(date.rest());
     date.set_rest(year_token);
   }
+  int year = year_value.value_or(1900);
   if (year < 0) return std::nullopt;
   if (year < 80) {
     year += 2000;
@@ -171,6 +173,14 @@ int LocalOffsetMinutes(const Clock& clock) {
   return *offset;
 }
 
+// Before 1899-12-30 a date-time holds its time of day as a positive fraction below its
+// negative day number, so sums are formed on a continuous scale and converted at the end.
+double FromContinuousDays(double days) {
+  if (days >= 0) return days;
+  const double day = std::floor(days);
+  return day - (days - day);
+}
+
 std::string TrimControlsAndBlanks(std::string_view text) {
   const auto is_blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
   while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
@@ -188,7 +198,8 @@ double InternetDateToLocal(std::string_view text, const Clock& clock) {
   const auto date = ReadInternetDate(trimmed);
   if (!date) return 0;
   const int zone = ZoneOffsetMinutes(date->zone);
-  return date->value - zone / kMinutesPerDay + LocalOffsetMinutes(clock) / kMinutesPerDay;
+  return FromContinuousDays(date->value - zone / kMinutesPerDay +
+                            LocalOffsetMinutes(clock) / kMinutesPerDay);
 }
 
 std::string LocalToInternetDate(double local, const Clock& clock) {

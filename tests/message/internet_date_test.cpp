@@ -57,6 +57,12 @@ TEST(InternetDateToLocalTest, ReadsTheFormsMailProgramsSend) {
       // Crossing midnight and the year end through the offsets.
       {"Sat, 31 Dec 2005 23:30:00 -0100", 60, DateTime(2006, 1, 1, 1, 30, 0)},
       {"29 Feb 2004 12:00:00 +0000", 0, DateTime(2004, 2, 29, 12, 0, 0)},
+      // A real year 1900 keeps its time; a year that cannot be found at all is 1900.
+      {"1 Feb 1900 10:20:30 +0000", 0, DateTime(1900, 2, 1, 10, 20, 30)},
+      {"1 Feb 10:20:30", 0, DateTime(1900, 2, 1, 10, 20, 30)},
+      // Before 1899-12-30 the time is a fraction below the negative day number.
+      {"1 Feb 1802 10:20:00 +0000", 90, *EncodeDate(1802, 2, 1) - *EncodeTime(11, 50, 0)},
+      {"1 Feb 1802 00:30:00 +0100", 0, *EncodeDate(1802, 1, 31) - *EncodeTime(23, 30, 0)},
       // Numbers too large to hold count as "not a number": day 1, minute 0, year from the end.
       {"99999999999999999999 Feb 2005", 0, DateTime(2005, 2, 1)},
       {"1 Feb 2005 10:99999999999999999999999:00", 0, DateTime(2005, 2, 1, 10, 0, 0)},
@@ -129,7 +135,7 @@ TEST(LocalToInternetDateTest, ReadsBackToTheSameLocalTime) {
   for (int zone : {-720, -210, 0, 60, 330, 840}) {
     FakeClock clock(0, zone);
     // Steps of whole seconds, since the text carries no fractions.
-    for (double local = DateTime(1980, 1, 1, 0, 0, 1); local < DateTime(2070, 1, 1);
+    for (double local = DateTime(1850, 1, 1, 0, 0, 1); local < DateTime(2070, 1, 1);
          local += 123 + 12345.0 / 86400) {
       const double read = InternetDateToLocal(LocalToInternetDate(local, clock), clock);
       ExpectSameSecond(read, local, LocalToInternetDate(local, clock));

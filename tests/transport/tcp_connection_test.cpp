@@ -378,6 +378,25 @@ TEST_F(LineConnectionTest, ARefusedConnectionIsReportedByTheSystem) {
             "Socket Error # 10061\r\nConnection refused.");
 }
 
+TEST_F(LineConnectionTest, AConnectWithATimeLimitConnectsOrIsRefused) {
+  server_.Accept().SendLine("timed").AwaitClose();
+  server_.Start();
+  client_->SetHost("127.0.0.1");
+  client_->SetPort(server_.port());
+  client_->OpenConnection(5000);
+  EXPECT_EQ(client_->ReadLine(), "timed");
+  client_->CloseConnection();
+  int refused_port = 0;
+  {
+    ScriptedServer gone;
+    refused_port = gone.port();
+    gone.Start();
+  }
+  client_->SetPort(refused_port);
+  EXPECT_EQ(MessageOf<EMfSocketError>([&] { client_->OpenConnection(5000); }),
+            "Socket Error # 10061\r\nConnection refused.");
+}
+
 TEST_F(LineConnectionTest, BindingToAPortInUseCannotBind) {
   server_.Start();
   client_->SetHost("127.0.0.1");
@@ -476,6 +495,29 @@ TEST_F(LineConnectionTest, ASendOfNothingMeansThePeerClosed) {
   stack_.FailSend(-1);
   client_->WriteLine("NOOP");
   EXPECT_THROW(client_->Flush(), EMfConnClosedGracefully);
+  EXPECT_FALSE(client_->IsConnected());
+}
+
+TEST_F(LineConnectionTest, ASendAfterTheSocketWasDroppedSaysDisconnected) {
+  server_.Accept().Send("unread\r\n").AwaitClose();
+  Connect();
+  client_->SetReadTimeout(2000);
+  client_->FillInputBuffer(true);  // input waits in the buffer, so the close below raises nothing
+  stack_.FailSend(-1);
+  client_->WriteLine("NOOP");
+  EXPECT_EQ(MessageOf<EMfClosedSocket>([&] { client_->Flush(); }), "Disconnected.");
+  EXPECT_FALSE(client_->IsConnected());
+  // What had arrived can still be read.
+  EXPECT_EQ(client_->ReadLine(), "unread");
+}
+
+TEST_F(LineConnectionTest, TheShortProbeNoticesAPendingCloseWithoutRaising) {
+  server_.Accept().Close();
+  Connect();
+  // The probe gives the peer one millisecond; poll until the close has travelled.
+  for (int attempt = 0; attempt < 5000 && client_->IsConnected(); ++attempt) {
+    client_->CheckForDisconnect();
+  }
   EXPECT_FALSE(client_->IsConnected());
 }
 

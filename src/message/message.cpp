@@ -1,6 +1,18 @@
 #include "message/message.h"
 
+#include "message/message_reader.h"
+#include "message/message_writer.h"
+
 namespace mailferry {
+namespace {
+
+std::vector<std::string> AddressesOf(const TMfEMailAddressList& list) {
+  std::vector<std::string> addresses;
+  for (int i = 0; i < list.Count(); ++i) addresses.push_back(list[i].Address());
+  return addresses;
+}
+
+}  // namespace
 
 TMfMessage::TMfMessage(MessagePorts ports) : ports_(ports) { Clear(); }
 
@@ -30,6 +42,22 @@ void TMfMessage::ClearHeader() {
   content_transfer_encoding_.clear();
   content_disposition_.clear();
   priority_ = mpNormal;
+}
+
+void TMfMessage::ReceiveMessage(TMfTCPConnection& connection) {
+  mailferry::ReceiveMessage(connection, *this);
+}
+
+MailEnvelope TMfMessage::Envelope() const {
+  return {from_.Address(), AddressesOf(recipients_), AddressesOf(cc_list_), AddressesOf(bcc_list_)};
+}
+
+void TMfMessage::SetExtraHeader(const std::string& name, const std::string& value) {
+  extra_headers_.SetValue(name, value);
+}
+
+void TMfMessage::WriteMessage(TMfTCPConnection& connection) {
+  mailferry::WriteMessage(connection, *this);
 }
 
 void TMfMessage::ClearBody() {

@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/locale_language.h"
 #include "platform/temp_files.h"
+#include "transport/message_client.h"
 
 namespace mailferry {
 
@@ -32,7 +33,9 @@ struct MessagePorts {
   const LocaleLanguage* locale = &SystemLocaleLanguage();
 };
 
-class TMfMessage {
+// The POP3 client fills it through MessageReader (message_reader.h) and the SMTP client sends it
+// through MessageWriter (message_writer.h).
+class TMfMessage : public MessageReader, public MessageWriter {
  public:
   // An empty, cleared message with Encoding meMIME and AttachmentEncoding "MIME".
   explicit TMfMessage(MessagePorts ports = {});
@@ -40,6 +43,14 @@ class TMfMessage {
   TMfMessage& operator=(const TMfMessage&) = delete;
 
   const MessagePorts& Ports() const { return ports_; }
+
+  // MessageReader: ReceiveMessage of message_reader.h into this message.
+  void ReceiveMessage(TMfTCPConnection& connection) override;
+  // MessageWriter: the sender's address and the addresses of Recipients, CCList and BccList; the
+  // value of a header in ExtraHeaders; WriteMessage of message_writer.h.
+  MailEnvelope Envelope() const override;
+  void SetExtraHeader(const std::string& name, const std::string& value) override;
+  void WriteMessage(TMfTCPConnection& connection) override;
 
   // ClearHeader, then ClearBody.
   void Clear();

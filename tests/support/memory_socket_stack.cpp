@@ -45,7 +45,11 @@ std::ptrdiff_t MemorySocketStack::Receive(SocketHandle, char* buffer, std::size_
 }
 
 std::ptrdiff_t MemorySocketStack::Send(SocketHandle, const char* data, std::size_t size,
-                                       SocketErrorCode*) {
+                                       SocketErrorCode* error) {
+  if (send_error_ != 0) {
+    *error = send_error_;
+    return -1;
+  }
   if (sink_) {
     sink_(std::string_view(data, size));
   } else {

@@ -32,6 +32,8 @@ class MemorySocketStack : public SocketStack {
   // What the client sent, unless a sink takes it instead.
   const std::string& outgoing() const { return outgoing_; }
   void SetOutgoingSink(Sink sink) { sink_ = std::move(sink); }
+  // Every send from now on fails with this socket error (0: none).
+  void set_send_error(SocketErrorCode code) { send_error_ = code; }
 
   // A socket layer over this stack, which must outlive it.
   std::unique_ptr<SocketLayer> MakeLayer();
@@ -61,6 +63,7 @@ class MemorySocketStack : public SocketStack {
   std::size_t max_receive_ = static_cast<std::size_t>(-1);
   std::string outgoing_;
   Sink sink_;
+  SocketErrorCode send_error_ = 0;
   SocketHandle next_handle_ = 1;
 };
 

@@ -34,6 +34,7 @@ class TextLinesSink : public PartSink {
         return;
       }
       current_.append(bytes.substr(0, brk));
+      context_.CountLine(0);
       lines_.push_back(std::move(current_));
       current_.clear();
       after_cr_ = bytes[brk] == '\r';
@@ -42,7 +43,10 @@ class TextLinesSink : public PartSink {
   }
 
   std::vector<std::string> TakeLines() {
-    if (!current_.empty()) lines_.push_back(std::move(current_));
+    if (!current_.empty()) {
+      context_.CountLine(0);
+      lines_.push_back(std::move(current_));
+    }
     current_.clear();
     return std::move(lines_);
   }
@@ -112,7 +116,7 @@ void ReceiveBody(TMfTCPConnection& connection, TMfMessage& message) {
     std::unique_ptr<TMfMessageDecoder> reader = detectors.CheckForStart(context, line);
     if (!reader) {
       if (line.size() >= 2 && line[0] == '.' && line[1] == '.') line.erase(0, 1);
-      context.CountText(line.size() + 2);
+      context.CountLine(line.size());
       message.Body().push_back(std::move(line));
       continue;
     }

@@ -33,8 +33,9 @@ inline constexpr std::size_t kBase64LineBytes = 57;
 //
 // Bytes of one header block (the message's or a part's), line ends counted.
 inline constexpr std::size_t kMaxHeaderBlockBytes = 1024 * 1024;
-// Bytes of text held in memory: plain body lines and the decoded text of text parts together.
-// Attachments are streamed to temp files and do not count.
+// Bytes held in memory for the body: plain body lines, the decoded text of text parts and part
+// header lines together, each line counting its string object too. Attachments are streamed to
+// temp files and do not count.
 inline constexpr std::size_t kMaxMessageTextBytes = 64 * 1024 * 1024;
 // Parts of one message (each attachment is one temp file).
 inline constexpr int kMaxMessageParts = 10000;

@@ -125,6 +125,8 @@ void TMfMessageDecoderMIME::ReadPartHeader() {
     if (header_bytes > kMaxHeaderBlockBytes) {
       throw EMfException(std::string(kHeaderTooLargeText));
     }
+    // What part headers keep stays in memory with their parts.
+    context_.CountLine(line.size());
     const bool continuation = line.front() == ' ' || line.front() == '\t';
     if (continuation && !headers_.empty()) {
       headers_.back().second.append(" ").append(std::string_view(line).substr(1));

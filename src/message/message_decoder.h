@@ -24,9 +24,12 @@ struct ReadContext {
   ReadContext(TMfTCPConnection& source, TMfMessage& target, HeaderCharset header_charset)
       : connection(source), message(target), charset(std::move(header_charset)) {}
 
-  // Counts bytes of text about to be held in memory; throws EMfException "Message text too
-  // large." past kMaxMessageTextBytes.
+  // Counts bytes about to be held in memory (text, part header lines); throws EMfException
+  // "Message text too large." past kMaxMessageTextBytes.
   void CountText(std::size_t bytes);
+  // Counts one more line held in memory: its characters and the string that holds them, so
+  // that many short lines cannot take more memory than the limit says.
+  void CountLine(std::size_t bytes) { CountText(bytes + sizeof(std::string)); }
 
   TMfTCPConnection& connection;
   TMfMessage& message;

@@ -321,6 +321,20 @@ TEST_F(MessageWriterTest, NestedContainerIsNotWrittenButItsPartsAre) {
   EXPECT_NE(data.find("        filename=\"x.bin\"\r\n"), std::string::npos);
 }
 
+TEST_F(MessageWriterTest, AttachmentWithAContentIdMakesARelatedBody) {
+  Read("Subject: x\n\nbegin 644 cat.txt\n#0V%T\nend\n");
+  message_.MessageParts()[0].ExtraHeaders().Add("Content-ID: <cat@x>");
+  Lines header, body;
+  WriteSplit(&header, &body);
+  EXPECT_EQ(message_.ContentType(),
+            "multipart/related; type=\"multipart/alternative\"; boundary=\"" +
+                std::string(kRelatedBoundary) + "\"");
+  const std::string related(kRelatedBoundary);
+  EXPECT_EQ(body.at(3), "--" + related);
+  EXPECT_NE(std::find(body.begin(), body.end(), "Content-ID: <cat@x>"), body.end());
+  EXPECT_EQ(body.back(), "--" + related + "--");
+}
+
 TEST_F(MessageWriterTest, AttachmentContentGoesOutInBase64LinesOf76) {
   for (const std::size_t size : {0ul, 1ul, 56ul, 57ul, 58ul, kBase64LineBytes * 1024 + 1}) {
     SCOPED_TRACE(size);

@@ -33,8 +33,8 @@ struct BodyLayout {
   bool related = false;
   // The message was read with a multipart content type: its Body is preamble and epilogue.
   bool read_as_multipart = false;
-  // kMixed without text parts: the Body lines go in a first section of this type, unless they
-  // are empty (written_body_text false).
+  // kMixed without text parts: the Body lines of a message that was not multipart go in a first
+  // section of this type and transfer encoding, unless they are blank.
   bool write_body_text = false;
   std::string body_text_type;
   std::string body_text_transfer;
@@ -105,8 +105,9 @@ BodyLayout PlanBody(TMfMessage& message) {
       layout.body_text_type = message.ContentType();
     } else {
       layout.body_text_type = "text/plain";
-      if (!message.CharSet().empty())
+      if (!message.CharSet().empty()) {
         layout.body_text_type += "; charset=" + Quoted(message.CharSet());
+      }
     }
     layout.body_text_transfer = HasEightBitByte(message.Body()) ? "8bit" : "7bit";
   }
@@ -134,8 +135,9 @@ std::string FoldedBreaks(std::string_view value) {
 
 std::string JoinNewsGroups(const std::vector<std::string>& groups) {
   std::string joined;
-  for (const auto& group : groups) {
-    if (!joined.empty()) joined += ',';
+  for (std::size_t i = 0; i < groups.size(); ++i) {
+    const std::string& group = groups[i];
+    if (i > 0) joined += ',';
     const bool quote = std::any_of(group.begin(), group.end(), [](char c) {
       return static_cast<unsigned char>(c) <= 32 || c == '"' || c == ',';
     });

@@ -321,6 +321,18 @@ TEST_F(MessageWriterTest, NestedContainerIsNotWrittenButItsPartsAre) {
   EXPECT_NE(data.find("        filename=\"x.bin\"\r\n"), std::string::npos);
 }
 
+TEST_F(MessageWriterTest, JapaneseSystemWritesAPlainBodyInIso2022Jp) {
+  testing::FakeLocaleLanguage japanese("ja", "JP", false);
+  MessagePorts ports = ports_.ports();
+  ports.locale = &japanese;
+  TMfMessage message(ports);
+  // HIRAGANA LETTER A in Shift_JIS.
+  message.Body().push_back("\x82\xA0");
+  MemoryConnection plain;
+  WriteMessage(plain.connection(), message);
+  EXPECT_NE(plain.Sent().find("\r\n\r\n\x1B$B$\"\x1B(B\r\n"), std::string::npos);
+}
+
 TEST_F(MessageWriterTest, AttachmentWithAContentIdMakesARelatedBody) {
   Read("Subject: x\n\nbegin 644 cat.txt\n#0V%T\nend\n");
   message_.MessageParts()[0].ExtraHeaders().Add("Content-ID: <cat@x>");

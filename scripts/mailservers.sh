@@ -156,10 +156,18 @@ need_user() {
   getent passwd "$1" >/dev/null || die "system user $1 missing: reinstall the package $2"
 }
 
-# The instance folder must be traversable by the servers' unprivileged users.
+# The instance folder must be traversable by the servers' unprivileged users, and so must every
+# folder above it (a TMPDIR under /root is not).
 prepare_top() {
+  local dir
   mkdir -p "$1"
   chmod 0711 "$1"
+  dir=$(dirname "$1")
+  while [ "$dir" != / ]; do
+    [ "$(($(stat -c '0%a' "$dir") & 1))" = 1 ] ||
+      die "$dir is closed to other users, so the servers cannot reach $1; use a folder under /tmp"
+    dir=$(dirname "$dir")
+  done
 }
 
 check_name() {

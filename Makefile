@@ -8,13 +8,15 @@ FUZZ_BUILD := build-fuzz
 # Everything the build and the tests need, as Debian packages.
 PACKAGES := build-essential cmake g++ libgtest-dev libgmock-dev googletest libbenchmark-dev \
             libssl-dev python3 qt6-base-dev xvfb xauth dovecot-core dovecot-pop3d postfix
+# Only the fuzz targets need clang with its libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 .PHONY: all deps configure build test unit-test asan-test run demo fuzz bench clean
 
 all: build
 
 deps:
-	@missing=""; for p in $(PACKAGES); do \
+	@missing=""; for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
 	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -50,6 +52,7 @@ run: build
 	  $(BUILD)/src/mailferryctl show; \
 	fi
 
+fuzz: EXTRA_PACKAGES := $(FUZZ_PACKAGES)
 fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DMAILFERRY_FUZZ=ON -DMAILFERRY_UI=OFF -DMAILFERRY_BENCH=OFF

@@ -21,6 +21,16 @@
 set -euo pipefail
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin:$PATH
 
+# A server started here must not keep a descriptor of the caller open (a test's socket or pipe):
+# close all but the standard three and 255, where bash holds this script.
+for fd in "/proc/$$/fd"/*; do
+  fd=${fd##*/}
+  case $fd in
+    0 | 1 | 2 | 255) ;;
+    *) eval "exec $fd>&-" ;;
+  esac
+done
+
 readonly kMailUid=10000           # owns every mailbox; needs no passwd entry
 readonly kStoredDomain=test.domain
 readonly kRefusedDomain=refused.example

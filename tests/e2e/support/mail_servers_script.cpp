@@ -3,18 +3,20 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "e2e/support/command_runner.h"
+#include "support/run_program.h"
 
 namespace mailferry::testing {
 
 ScriptValues RunMailServersScript(const std::vector<std::string>& args) {
-  std::vector<std::string> argv{"/bin/bash", MAILFERRY_SOURCE_DIR "/scripts/mailservers.sh"};
+  // Every wait inside the script is bounded, so this returns. The script closes the descriptors
+  // it inherits, so no server it starts holds a test's socket open.
+  std::vector<std::string> argv{MAILFERRY_SOURCE_DIR "/scripts/mailservers.sh"};
   argv.insert(argv.end(), args.begin(), args.end());
-  CommandResult result = RunCommand(argv);
-  if (result.exit_code != 0) {
+  ProgramResult result = RunProgram("/bin/bash", argv);
+  if (result.exit_status != 0) {
     std::string command = "mailservers.sh";
     for (const std::string& arg : args) command += " " + arg;
-    throw std::runtime_error(command + " failed (exit " + std::to_string(result.exit_code) +
+    throw std::runtime_error(command + " failed (exit " + std::to_string(result.exit_status) +
                              "):\n" + result.err);
   }
   ScriptValues values;

@@ -7,26 +7,12 @@
 
 #include "e2e/support/line_client.h"
 #include "e2e/support/maildir.h"
+#include "e2e/support/message_text.h"
 #include "e2e/support/shared_servers.h"
 #include "support/temp_dir.h"
 
 namespace mailferry::testing {
 namespace {
-
-// The lines of a message, whatever its line ends.
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (line.ends_with('\r')) line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
 
 void Pop3Login(LineClient& client, const std::string& user, const std::string& password) {
   ASSERT_TRUE(client.ReadLine().starts_with("+OK"));
@@ -61,7 +47,7 @@ TEST_F(DovecotHarnessTest, StatCountsTheDeliveredMessagesWithCrLfSizes) {
   ASSERT_NO_FATAL_FAILURE(Pop3Login(client, user_, "secret"));
   size_t octets = 0;
   for (const std::string& message : {kFirst, kSecond, kThird}) {
-    for (const std::string& line : Lines(message)) octets += line.size() + 2;
+    for (const std::string& line : SplitLines(message)) octets += line.size() + 2;
   }
   EXPECT_EQ(client.Pop3("STAT"), "+OK 3 " + std::to_string(octets));
 }
@@ -73,7 +59,7 @@ TEST_F(DovecotHarnessTest, RetrServesEachMessageUnderItsDeliveryNumber) {
   for (int number = 1; number <= 3; ++number) {
     SCOPED_TRACE(number);
     ASSERT_TRUE(client.Pop3("RETR " + std::to_string(number)).starts_with("+OK"));
-    EXPECT_EQ(client.ReadDotTerminated(), Lines(delivered[number - 1]));
+    EXPECT_EQ(client.ReadDotTerminated(), SplitLines(delivered[number - 1]));
   }
   EXPECT_TRUE(client.Pop3("RETR 4").starts_with("-ERR"));
 }

@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
 #include "e2e/support/mail_servers_script.h"
 #include "e2e/support/maildir.h"
@@ -69,6 +70,16 @@ std::vector<std::string> DovecotServer::ListMailbox(const std::string& user) con
   std::vector<std::string> messages;
   for (MaildirFile& file : ReadMaildir(MaildirOf(user))) messages.push_back(std::move(file.bytes));
   return messages;
+}
+
+std::vector<std::string> DovecotServer::WaitForMailbox(const std::string& user, size_t count,
+                                                       std::chrono::milliseconds bound) const {
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  for (;;) {
+    std::vector<std::string> messages = ListMailbox(user);
+    if (messages.size() == count || std::chrono::steady_clock::now() >= deadline) return messages;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 const std::filesystem::path& DovecotServer::MaildirOf(const std::string& user) const {

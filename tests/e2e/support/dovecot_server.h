@@ -2,6 +2,7 @@
 // logs and sockets in a fresh temporary folder. Test support only; needs root.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -36,6 +37,12 @@ class DovecotServer {
 
   // The messages in the user's mailbox in delivery order, as stored.
   std::vector<std::string> ListMailbox(const std::string& user) const;
+  // Polls the mailbox every 20 ms until it holds exactly `count` messages or `bound` has
+  // passed, and returns its messages then (the caller checks the count). For changes the
+  // server makes after a reply nobody waits for, such as the deletions at QUIT.
+  std::vector<std::string> WaitForMailbox(
+      const std::string& user, size_t count,
+      std::chrono::milliseconds bound = std::chrono::seconds(30)) const;
 
  private:
   const std::filesystem::path& MaildirOf(const std::string& user) const;

@@ -60,8 +60,9 @@ int PollFor(int fd, short events, int timeout_ms) {
     pollfd entry{fd, events, 0};
     int wait_ms = timeout_ms;
     if (timeout_ms > 0) {
+      // Rounded up: cut down, a short wait (the 1 ms close probe) would not wait at all.
       const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
       wait_ms = left > 0 ? static_cast<int>(left) : 0;
     }
     const int result = poll(&entry, 1, wait_ms);

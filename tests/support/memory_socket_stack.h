@@ -36,6 +36,8 @@ class MemorySocketStack : public SocketStack {
   void AddPeer(Peer peer) { peers_.push_back(std::move(peer)); }
 
   int connections() const { return static_cast<int>(connections_.size()); }
+  // Connects tried, refused ones included.
+  int connect_attempts() const { return connect_attempts_; }
   // Everything the client sent on connection index (0-based).
   const std::string& Sent(int index) const { return connections_.at(index).sent; }
   bool Closed(int index) const { return connections_.at(index).closed; }
@@ -58,6 +60,7 @@ class MemorySocketStack : public SocketStack {
     return 0;
   }
   SocketErrorCode Connect(SocketHandle socket, const std::string&, int, int) override {
+    ++connect_attempts_;
     if (peers_.empty()) return 10061;
     Connection connection;
     connection.peer = std::move(peers_.front());
@@ -141,6 +144,7 @@ class MemorySocketStack : public SocketStack {
   // Connection index per socket handle; -1 before the connect.
   std::vector<int> sockets_;
   std::deque<Connection> connections_;
+  int connect_attempts_ = 0;
 };
 
 }  // namespace mailferry::testing

@@ -10,11 +10,13 @@
 
 #include "support/fake_clock.h"
 #include "support/fake_socket_stack.h"
+#include "support/http_script.h"
 #include "support/scripted_server.h"
 
 namespace mailferry {
 namespace {
 
+using testing::ExpectHttpGet;
 using testing::FakeClock;
 using testing::FakeSocketStack;
 using ::testing::IsEmpty;
@@ -31,19 +33,8 @@ class HttpTest : public ::testing::Test {
     return "http://127.0.0.1:" + std::to_string(server_.port()) + target;
   }
 
-  // The request the client sends for target, header lines in their order.
-  ScriptedServer& ExpectGet(ScriptedServer& server, const std::string& target,
-                            const std::string& cookie = "") {
-    server.Expect("GET " + target + " HTTP/1.1")
-        .Expect("Content-Type: text/html")
-        .Expect("Host: 127.0.0.1:" + std::to_string(server.port()))
-        .Expect("Accept: text/html, */*")
-        .Expect("User-Agent: Mozilla/3.0 (compatible; Mailferry 1.00)");
-    if (!cookie.empty()) server.Expect("Cookie: " + cookie);
-    return server.Expect("");
-  }
   ScriptedServer& ExpectGet(const std::string& target, const std::string& cookie = "") {
-    return ExpectGet(server_, target, cookie);
+    return ExpectHttpGet(server_, target, cookie);
   }
 
   // Runs the fetch and returns the HTTP exception it raises.
@@ -209,7 +200,7 @@ TEST_F(HttpTest, AnotherHostOrPortClosesTheOpenConnection) {
   ExpectGet("/one").Send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\none");
   server_.AwaitClose();
   other.Accept();
-  ExpectGet(other, "/two").Send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\ntwo");
+  ExpectHttpGet(other, "/two").Send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\ntwo");
   other.AwaitClose();
   server_.Start();
   other.Start();

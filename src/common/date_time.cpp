@@ -59,7 +59,8 @@ std::optional<double> EncodeTime(int hour, int minute, int second, int milliseco
 
 DateTimeParts DecodeDateTime(double value) {
   DateTimeParts parts;
-  if (!std::isfinite(value)) return parts;
+  // Far outside the years 1..9999 no calendar date exists; refuse before the integer cast.
+  if (!std::isfinite(value) || std::fabs(value) > 1e8) return parts;
   double whole = std::trunc(value);
   int64_t ms = std::llround(std::fabs(value - whole) * 86400000.0);
   if (ms >= 86400000) {

@@ -27,7 +27,8 @@ std::optional<double> EncodeDate(int year, int month, int day);
 std::optional<double> EncodeTime(int hour, int minute, int second, int millisecond = 0);
 
 // Calendar parts of a day count (rounded to the nearest millisecond). Negative values follow the
-// usual convention: the whole part is the day, the absolute fraction the time.
+// usual convention: the whole part is the day, the absolute fraction the time. A value that is not
+// finite or lies far outside the calendar gives the default parts (1899-12-30 00:00).
 DateTimeParts DecodeDateTime(double value);
 
 }  // namespace mailferry

@@ -56,17 +56,15 @@ SocketErrorCode EndpointOf(const sockaddr_in& address, SocketEndpoint* endpoint)
 int PollFor(int fd, short events, int timeout_ms) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+  int wait_ms = timeout_ms;
   for (;;) {
     pollfd entry{fd, events, 0};
-    int wait_ms = timeout_ms;
-    if (timeout_ms > 0) {
-      // Rounded up: cut down, a short wait (the 1 ms close probe) would not wait at all.
-      const auto left =
-          std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      wait_ms = left > 0 ? static_cast<int>(left) : 0;
-    }
     const int result = poll(&entry, 1, wait_ms);
     if (result >= 0 || errno != EINTR) return result;
+    if (timeout_ms > 0) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+      wait_ms = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    }
   }
 }
 

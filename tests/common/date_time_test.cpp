@@ -50,5 +50,13 @@ TEST(DateTimeTest, AlmostMidnightRoundsIntoTheNextDay) {
   EXPECT_EQ(parts.hour, 0);
 }
 
+TEST(DateTimeTest, ValuesOutsideTheCalendarGiveTheDefaultParts) {
+  for (double value : {1e300, -1e300, 1e18}) {
+    const auto parts = DecodeDateTime(value);
+    EXPECT_EQ(parts.year, 1899) << value;
+    EXPECT_EQ(parts.day, 30) << value;
+  }
+}
+
 }  // namespace
 }  // namespace mailferry

@@ -378,6 +378,25 @@ TEST_F(LineConnectionTest, ARefusedConnectionIsReportedByTheSystem) {
             "Socket Error # 10061\r\nConnection refused.");
 }
 
+TEST_F(LineConnectionTest, AConnectWithATimeLimitConnectsOrIsRefused) {
+  server_.Accept().SendLine("timed").AwaitClose();
+  server_.Start();
+  client_->SetHost("127.0.0.1");
+  client_->SetPort(server_.port());
+  client_->OpenConnection(5000);
+  EXPECT_EQ(client_->ReadLine(), "timed");
+  client_->CloseConnection();
+  int refused_port = 0;
+  {
+    ScriptedServer gone;
+    refused_port = gone.port();
+    gone.Start();
+  }
+  client_->SetPort(refused_port);
+  EXPECT_EQ(MessageOf<EMfSocketError>([&] { client_->OpenConnection(5000); }),
+            "Socket Error # 10061\r\nConnection refused.");
+}
+
 TEST_F(LineConnectionTest, BindingToAPortInUseCannotBind) {
   server_.Start();
   client_->SetHost("127.0.0.1");

@@ -18,7 +18,7 @@
 #include "platform/linux_temp_files.h"
 #include "support/fake_clock.h"
 #include "support/fake_locale_language.h"
-#include "support/memory_socket_stack.h"
+#include "support/memory_connection.h"
 #include "support/temp_dir.h"
 
 namespace mailferry {
@@ -119,9 +119,9 @@ struct Ports {
 // Reads the generated message into message; returns the bytes read from the wire.
 std::int64_t ReadInto(TMfMessage& message, RetrievalSource::Kind kind) {
   RetrievalSource source(kind);
-  testing::MemoryConnection in;
-  in.stack().SetIncomingSource(
-      [&source](char* buffer, std::size_t size) { return source.Read(buffer, size); });
+  testing::MemorySocketStack::Peer peer;
+  peer.stream = [&source](char* buffer, std::size_t size) { return source.Read(buffer, size); };
+  testing::MemoryConnection in(std::move(peer));
   ReceiveMessage(in.connection(), message);
   return source.wire_bytes();
 }
@@ -129,9 +129,12 @@ std::int64_t ReadInto(TMfMessage& message, RetrievalSource::Kind kind) {
 // Writes message to a connection whose peer only counts; returns the bytes written.
 std::int64_t WriteOut(TMfMessage& message) {
   std::int64_t written = 0;
-  testing::MemoryConnection out;
-  out.stack().SetOutgoingSink(
-      [&written](std::string_view bytes) { written += static_cast<std::int64_t>(bytes.size()); });
+  testing::MemorySocketStack::Peer peer;
+  peer.stream = testing::StreamOf("");
+  peer.sink = [&written](std::string_view bytes) {
+    written += static_cast<std::int64_t>(bytes.size());
+  };
+  testing::MemoryConnection out(std::move(peer));
   WriteMessage(out.connection(), message);
   out.connection().Flush();
   return written;

@@ -25,8 +25,12 @@ std::string DefaultDataDir(const Directories& directories) {
   return user_dir;
 }
 
-TDmInOut::TDmInOut(MachineStore& machine_store, const Directories& directories, FileReplacer& files)
-    : machine_store_(machine_store), directories_(directories), files_(files) {
+TDmInOut::TDmInOut(MachineStore& machine_store, const Directories& directories, FileReplacer& files,
+                   std::unique_ptr<TRasManager> ras)
+    : ras_(ras ? std::move(ras) : std::make_unique<TRasManager>()),
+      machine_store_(machine_store),
+      directories_(directories),
+      files_(files) {
   DefineAccountsTable(dbAccounts);
   DefineSendAddressesTable(dbSendAddresses);
   DefineSystemTable(dbSystem);
@@ -35,7 +39,7 @@ TDmInOut::TDmInOut(MachineStore& machine_store, const Directories& directories, 
 }
 
 void TDmInOut::DataModuleCreate() {
-  // Ras.StartMonitoring() comes first once the dial-up manager is part of the module.
+  ras_->StartMonitoring();
   LoadAll();
 }
 

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "dialup/ras_manager.h"
 #include "platform/directories.h"
 #include "platform/file_replacer.h"
 #include "platform/machine_store.h"
@@ -27,9 +29,11 @@ std::string DefaultDataDir(const Directories& directories);
 // Used on the main thread only. The ports passed in must outlive the module.
 class TDmInOut {
  public:
+  // Without a dial-up manager of its own the module creates one over the process-wide platform.
   explicit TDmInOut(MachineStore& machine_store,
                     const Directories& directories = SystemDirectories(),
-                    FileReplacer& files = SystemFileReplacer());
+                    FileReplacer& files = SystemFileReplacer(),
+                    std::unique_ptr<TRasManager> ras = nullptr);
   TDmInOut(const TDmInOut&) = delete;
   TDmInOut& operator=(const TDmInOut&) = delete;
 
@@ -37,10 +41,10 @@ class TDmInOut {
   TMemTable dbAccounts{"dbAccounts"};
   TMemTable dbSendAddresses{"dbSendAddresses"};
   TMemTable dbSystem{"dbSystem"};
-  // The dial-up manager `Ras` (TRasManager) joins the module here.
+  // The module's dial-up manager.
+  TRasManager& Ras() { return *ras_; }
 
-  // The creation event: starts the dial-up monitoring (once `Ras` is part of the module), then
-  // LoadAll.
+  // The creation event: starts the dial-up monitoring, then LoadAll.
   void DataModuleCreate();
 
   // Resolves DataDir (the stored one unchanged, else DefaultDataDir, which is then stored) and
@@ -72,6 +76,7 @@ class TDmInOut {
  private:
   int NextID(const char* field_name);
 
+  std::unique_ptr<TRasManager> ras_;
   MachineStore& machine_store_;
   const Directories& directories_;
   FileReplacer& files_;

@@ -4,7 +4,8 @@
 
 namespace mailferry {
 
-TDmScan::TDmScan() {
+TDmScan::TDmScan(std::unique_ptr<TRasManager> ras)
+    : ras_(ras ? std::move(ras) : std::make_unique<TRasManager>()) {
   DefineAccountsTable(dbAccounts);
   DefineSendAddressesTable(dbSendAddresses);
   DefineSystemTable(dbSystem);

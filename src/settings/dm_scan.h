@@ -2,6 +2,9 @@
 // by the run, so that a run shares no table object with the main thread.
 #pragma once
 
+#include <memory>
+
+#include "dialup/ras_manager.h"
 #include "settings/mem_table.h"
 
 namespace mailferry {
@@ -10,7 +13,9 @@ namespace mailferry {
 // events and no data directory of its own.
 class TDmScan {
  public:
-  TDmScan();
+  // Without a dial-up manager of its own the module creates one over the process-wide platform,
+  // on the calling thread (the run's worker), where its polling timer never ticks.
+  explicit TDmScan(std::unique_ptr<TRasManager> ras = nullptr);
   TDmScan(const TDmScan&) = delete;
   TDmScan& operator=(const TDmScan&) = delete;
 
@@ -18,7 +23,12 @@ class TDmScan {
   TMemTable dbAccounts{"dbAccounts"};
   TMemTable dbSendAddresses{"dbSendAddresses"};
   TMemTable dbSystem{"dbSystem"};
-  // The run's own dial-up manager `Ras` (TRasManager) joins the module here.
+
+  // The run's own dial-up manager.
+  TRasManager& Ras() { return *ras_; }
+
+ private:
+  std::unique_ptr<TRasManager> ras_;
 };
 
 }  // namespace mailferry

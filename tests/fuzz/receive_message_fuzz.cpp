@@ -11,14 +11,14 @@
 #include <string>
 #include <string_view>
 
+#include "../support/fake_clock.h"
+#include "../support/fake_locale_language.h"
+#include "../support/memory_connection.h"
 #include "common/mf_exception.h"
 #include "message/message.h"
 #include "message/message_reader.h"
 #include "message/message_writer.h"
 #include "platform/linux_temp_files.h"
-#include "support/fake_clock.h"
-#include "support/fake_locale_language.h"
-#include "support/memory_socket_stack.h"
 
 namespace {
 
@@ -66,8 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TMfMessage message({&temp_files, &clock, &locale});
     bool read = false;
     {
-      testing::MemoryConnection in{std::string(input)};
-      in.stack().set_max_receive(receive_size);
+      testing::MemoryConnection in(std::string(input), receive_size);
       try {
         ReceiveMessage(in.connection(), message);
         read = true;

@@ -10,7 +10,7 @@
 
 #include "message/message_constants.h"
 #include "platform/linux_temp_files.h"
-#include "support/memory_socket_stack.h"
+#include "support/memory_connection.h"
 #include "support/message_ports.h"
 
 namespace mailferry {
@@ -328,10 +328,10 @@ TEST_F(BodyReaderTest, LimitsBoundPartsAndTextHeldInMemory) {
   for (const auto& stream : streams) {
     SCOPED_TRACE(stream.head);
     message_.Clear();
-    testing::MemoryConnection connection;
     std::string pending = stream.head;
     std::size_t sent = 0;
-    connection.stack().SetIncomingSource([&](char* buffer, std::size_t size) {
+    testing::MemorySocketStack::Peer peer;
+    peer.stream = [&](char* buffer, std::size_t size) {
       if (pending.empty()) {
         pending = sent <= kMaxMessageTextBytes + (1 << 20) ? stream.line : ".\r\n";
         sent += pending.size() + sizeof(std::string);
@@ -340,7 +340,8 @@ TEST_F(BodyReaderTest, LimitsBoundPartsAndTextHeldInMemory) {
       pending.copy(buffer, count);
       pending.erase(0, count);
       return count;
-    });
+    };
+    testing::MemoryConnection connection(std::move(peer));
     try {
       ReceiveMessage(connection.connection(), message_);
       ADD_FAILURE() << "no error";
@@ -354,8 +355,7 @@ TEST_F(BodyReaderTest, LinesCrossingReceivesReadTheSame) {
   const std::string text = std::string(kMultipartHeader) +
                            "pre\n--b1\nContent-Transfer-Encoding: base64\n\nYWJj\n"
                            "--b1\nContent-Disposition: attachment; filename=f\n\nabc\n--b1--\n";
-  testing::MemoryConnection connection(testing::Pop3Retrieval(text));
-  connection.stack().set_max_receive(1);
+  testing::MemoryConnection connection(testing::Pop3Retrieval(text), 1);
   TMfMessage message(ports_.ports());
   ReceiveMessage(connection.connection(), message);
   ASSERT_EQ(message.MessageParts().Count(), 2);

@@ -9,7 +9,7 @@
 #include "common/date_time.h"
 #include "common/mf_exception.h"
 #include "message/message_errors.h"
-#include "support/memory_socket_stack.h"
+#include "support/memory_connection.h"
 #include "support/message_ports.h"
 
 namespace mailferry {

@@ -8,7 +8,7 @@
 
 #include "message/message.h"
 #include "support/fake_socket_stack.h"
-#include "support/memory_socket_stack.h"
+#include "support/memory_connection.h"
 #include "support/message_ports.h"
 #include "support/scripted_server.h"
 #include "transport/pop3.h"

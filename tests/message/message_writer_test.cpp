@@ -9,7 +9,7 @@
 
 #include "message/coders.h"
 #include "message/message_constants.h"
-#include "support/memory_socket_stack.h"
+#include "support/memory_connection.h"
 #include "support/message_ports.h"
 #include "transport/transport_exceptions.h"
 
@@ -387,8 +387,10 @@ TEST_F(MessageWriterTest, WritingFailuresPropagate) {
   message_.Clear();
   Read("Subject: x\n\n" + std::string(100, 'x') + "\n");
   message_.Body().resize(2000, std::string(100, 'y'));
-  MemoryConnection out;
-  out.stack().set_send_error(10054);
+  testing::MemorySocketStack::Peer failing;
+  failing.stream = testing::StreamOf("");
+  failing.send_error = 10054;
+  MemoryConnection out(std::move(failing));
   EXPECT_THROW(WriteMessage(out.connection(), message_), EMfSocketError);
 }
 

@@ -13,7 +13,7 @@
 
 #include "message/message_reader.h"
 #include "message/message_writer.h"
-#include "support/memory_socket_stack.h"
+#include "support/memory_connection.h"
 #include "support/message_ports.h"
 
 namespace mailferry {

@@ -12,8 +12,11 @@
 #include "settings/settings_tables.h"
 #include "settings/table_file.h"
 #include "support/failing_file_replacer.h"
+#include "support/fake_clock.h"
+#include "support/fake_dial_up_platform.h"
 #include "support/fake_directories.h"
 #include "support/fake_machine_store.h"
+#include "support/fake_main_thread.h"
 #include "support/file_bytes.h"
 #include "support/table_file_fixtures.h"
 #include "support/temp_dir.h"
@@ -76,6 +79,24 @@ TEST_F(DmInOutTest, FirstStartUsesTheExecutablesFolderAndCreatesTheThreeFiles) {
   EXPECT_EQ(FixUpSchedule(dm.dbSystem), 5);
   dm.SaveAll();
   EXPECT_EQ(ReadFileBytes(dm.DataDir() + kSettingsFileName), testing::WorkedExampleSettingsFile());
+}
+
+TEST_F(DmInOutTest, CreationStartsTheDialUpMonitoringBeforeLoading) {
+  testing::FakeDialUpPlatform platform;
+  platform.entries = std::vector<std::string>{"Office"};
+  platform.SetConnected("Office", 7);
+  testing::FakeMainThread main_thread;
+  testing::FakeClock clock;
+  auto ras = std::make_unique<TRasManager>(platform, main_thread, clock);
+  std::vector<std::string> connected;
+  ras->OnConnect = [&](TRasManager&, TRasEntry& entry) { connected.push_back(entry.Name); };
+  TDmInOut dm(store_, directories_, SystemFileReplacer(), std::move(ras));
+  ASSERT_FALSE(dm.Ras().Monitoring());
+  dm.DataModuleCreate();
+  EXPECT_TRUE(dm.Ras().Monitoring());
+  EXPECT_EQ(connected, std::vector<std::string>{"Office"});
+  EXPECT_EQ(dm.Ras().IndexOfEntry("Office"), 0);
+  EXPECT_TRUE(dm.dbSystem.Active());
 }
 
 TEST_F(DmInOutTest, AnUnwritableExecutableFolderFallsBackToTheUsersDataFolder) {

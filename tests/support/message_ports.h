@@ -16,7 +16,7 @@
 #include "support/fake_clock.h"
 #include "support/fake_locale_language.h"
 #include "support/fake_temp_files.h"
-#include "support/memory_socket_stack.h"
+#include "support/memory_connection.h"
 #include "support/temp_dir.h"
 
 namespace mailferry::testing {

@@ -7,6 +7,7 @@
 #include <numeric>
 #include <sstream>
 
+#include "support/error_text.h"
 #include "support/fake_socket_stack.h"
 #include "support/scripted_server.h"
 #include "transport/tcp_client.h"

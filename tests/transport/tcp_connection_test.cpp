@@ -21,16 +21,7 @@ using testing::FakeSocketStack;
 using ::testing::IsEmpty;
 using testing::ScriptedServer;
 
-// Runs fn and returns the message of the exception of type E it raises ("" when none).
-template <typename E, typename Fn>
-std::string MessageOf(Fn&& fn) {
-  try {
-    fn();
-  } catch (const E& e) {
-    return e.what();
-  }
-  return "";
-}
+using testing::MessageOf;
 
 class LineConnectionTest : public ::testing::Test {
  protected:

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "common/mf_exception.h"
+#include "scanning/scan_ctl.h"
 #include "settings/dm_in_out.h"
 #include "settings/schedule_fix_up.h"
 #include "settings/staged_changes.h"
@@ -26,6 +27,10 @@ const char* const kMailferryCtlUsage =
     "  account delete ID              delete the account ID (its recipients stay), save\n"
     "  recipient add ID ADDRESS       add a recipient to the account ID, print its Key, save\n"
     "  recipient delete KEY           delete the recipient KEY, save\n"
+    "  scan                           save the settings and run one scan as the Scan Mailboxes\n"
+    "                                 button does; print the summary line\n"
+    "  preview --account ID FILE      print the SMTP transaction that forwarding the message in\n"
+    "                                 FILE from the account ID would send\n"
     "\n"
     "Options:\n"
     "  --data-dir DIR  use DIR as the data directory; the machine's stored data directory is\n"
@@ -277,6 +282,30 @@ int RunMailferryCtl(const std::vector<std::string>& args, std::ostream& out, std
     GivenDataDir given(command->data_dir.value_or(""));
     MachineStore& real_store =
         command->data_dir ? static_cast<MachineStore&>(given) : environment.machine_store;
+    const std::string& verb = command->words[0];
+    if (verb == "scan") {
+      RequireCount(command->words, 1, 1, "scan");
+      // The run reads the files that the settings are saved to, so nothing is held back here.
+      ScanEnvironment scan_environment;
+      if (environment.scan != nullptr) {
+        scan_environment = *environment.scan;
+      } else {
+        scan_environment.files = &environment.files;
+      }
+      TDmInOut dm(real_store, environment.directories, environment.files);
+      dm.LoadAll();
+      return RunScanCommand(dm, real_store, scan_environment, out, err);
+    }
+    if (verb == "preview") {
+      // A preview changes nothing: whatever loading would create is never committed.
+      StagedMachineStore store(real_store);
+      StagedFileReplacer files(environment.files);
+      TDmInOut dm(store, environment.directories, files);
+      dm.LoadAll();
+      RunPreviewCommand(dm, {command->words.begin() + 1, command->words.end()},
+                        environment.scan != nullptr ? *environment.scan : ScanEnvironment{}, out);
+      return 0;
+    }
     StagedMachineStore store(real_store);
     StagedFileReplacer files(environment.files);
     TDmInOut dm(store, environment.directories, files);

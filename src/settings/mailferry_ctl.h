@@ -13,11 +13,15 @@
 
 namespace mailferry {
 
+struct ScanEnvironment;
+
 // What the tool reaches outside itself.
 struct CtlEnvironment {
   MachineStore& machine_store;  // used unless --data-dir is given
   const Directories& directories;
   FileReplacer& files;
+  // What scan and preview reach (sockets, dial-up, clock, ...); nullptr: the process's own.
+  const ScanEnvironment* scan = nullptr;
 };
 
 // The usage text that --help prints.

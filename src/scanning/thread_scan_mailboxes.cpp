@@ -236,4 +236,17 @@ void TThreadScanMailBoxes::LogNotForwarded(int k, const std::string& error_text)
   Log(FormatText(kNotForwardedLogFormat, {std::to_string(k), account_name_, OneLine(error_text)}));
 }
 
+std::shared_ptr<TThreadScanMailBoxes> RunScanToEnd(const std::string& data_dir,
+                                                   ScanEnvironment environment,
+                                                   std::shared_ptr<const ActivityLog> log_sink) {
+  NoLoopMainThread here;
+  environment.main_thread = &here;
+  auto worker = std::make_shared<TThreadScanMailBoxes>(environment);
+  worker->SetDataDir(data_dir);
+  worker->SetLogSink(std::move(log_sink));
+  worker->Start();
+  worker->WaitFor();
+  return worker;
+}
+
 }  // namespace mailferry

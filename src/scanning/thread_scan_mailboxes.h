@@ -118,4 +118,12 @@ class TThreadScanMailBoxes : public std::enable_shared_from_this<TThreadScanMail
   std::string message_id_;
 };
 
+// One scan of the settings files in data_dir, run on its worker thread to its end, for callers
+// without an event loop (benchmarks, end-to-end tests): the environment's main thread is replaced
+// by one that runs the completion at once, and the call returns the finished worker. Lines go to
+// log_sink when one is given. Settings are not saved first (see ScanController for that).
+std::shared_ptr<TThreadScanMailBoxes> RunScanToEnd(const std::string& data_dir,
+                                                   ScanEnvironment environment,
+                                                   std::shared_ptr<const ActivityLog> log_sink);
+
 }  // namespace mailferry

@@ -95,6 +95,24 @@ TEST_F(ScanRunTest, AWorkerLetGoFreesItselfWhenItsRunIsOver) {
   while (!watch.expired()) std::this_thread::yield();
 }
 
+TEST_F(ScanRunTest, RunScanToEndReturnsTheFinishedRun) {
+  AddAccount("Office", pop3_->port());
+  Save();
+  Login(*pop3_, 1);
+  Uidl(*pop3_, {"u1"});
+  Retrieve(*pop3_, 1, {"m1"});
+  Delete(*pop3_, 1);
+  Quit(*pop3_);
+  Delivery(*smtp_, {"anna@local.test"});
+  pop3_->Start();
+  smtp_->Start();
+  const auto run = RunScanToEnd(dir_.prefix(), Environment(), log_);
+  ExpectServersDone();
+  EXPECT_EQ(run->MessagesFound(), 1);
+  EXPECT_EQ(run->AccountsChecked(), 1);
+  EXPECT_THAT(LogTexts(), ElementsAre("Scan Done. Results: New Messages: 1 Accounts checked: 1"));
+}
+
 TEST_F(ScanRunTest, AMailboxIsTakenFromTheHighestNumberDownAndEmptied) {
   const int id = AddAccount("Office", pop3_->port());
   Login(*pop3_, 3);
@@ -299,6 +317,26 @@ TEST_F(ScanRunTest, AMessageThatFailsOnItsOwnIsLoggedAndLeftOnTheServer) {
                           "Scan Done. Results: New Messages: 4 Accounts checked: 1"));
   EXPECT_EQ(ForwardedFile(), std::to_string(id) + "\tu1\n");
   EXPECT_THAT(run->AccountErrors(), IsEmpty());
+}
+
+// A line beyond the reader's limit fails the message in the middle of its text: the rest of it,
+// the over-long line included, is skipped and the conversation goes on.
+TEST_F(ScanRunTest, AMessageWithAnOverlongLineIsDrainedAndSkipped) {
+  AddAccount("Office", pop3_->port());
+  Login(*pop3_, 2);
+  Uidl(*pop3_, {"u1", "u2"});
+  TestMessage overlong{"m2"};
+  overlong.extra_headers.push_back("X-Long: " + std::string(70000, 'x'));
+  Retrieve(*pop3_, 2, overlong);
+  Retrieve(*pop3_, 1, {"m1"});
+  Delete(*pop3_, 1);
+  Quit(*pop3_);
+  Delivery(*smtp_, {"anna@local.test"});
+  const auto run = Scan();
+  EXPECT_THAT(DeliveredSubjects(), ElementsAre("m1"));
+  const auto texts = LogTexts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0], "Message 2 of Office not forwarded: Max line length exceeded.");
 }
 
 // A passing refusal (4xx) is no verdict on the message: the account ends, as any failure of its

@@ -121,6 +121,17 @@ TEST_F(ScanCtlTest, AScanThatCannotStartFailsWithTheError) {
   EXPECT_THAT(extra.err, HasSubstr("Usage: mailferryctl scan"));
 }
 
+TEST_F(ScanCtlTest, AScanThatEndsBeforeTheFirstAccountFailsWithTheError) {
+  AddAccount("Office", pop3_->port());
+  Save();
+  // A record of forwarded messages that cannot be read: forwarding without it could send twice.
+  std::filesystem::create_directory(dir_.prefix() + "MFY_Forwarded.txt");
+  const CtlRun run = Ctl({"scan"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "Scan ended early: Cannot open file " + dir_.prefix() + "MFY_Forwarded.txt\n");
+}
+
 TEST_F(ScanCtlTest, PreviewPrintsTheTransactionTheRunWouldSend) {
   const int id = AddAccount("Office", pop3_->port(), {{"ForwardMethod", "1"}});
   AddRecipient(id, "anna");

@@ -175,4 +175,13 @@ void ScanFixture::RenewServers() {
   SetSystem({{"SMTPPort", std::to_string(smtp_->port())}});
 }
 
+void ScanFixture::RefuseSmtp() {
+  int closed_port = 0;
+  {
+    ScriptedServer gone;
+    closed_port = gone.port();
+  }
+  SetSystem({{"SMTPPort", std::to_string(closed_port)}});
+}
+
 }  // namespace mailferry::testing

@@ -83,6 +83,9 @@ class ScanFixture : public ::testing::Test {
   // Fresh servers for the next scan; the accounts on the old POP3 server and the SMTP port move
   // to them (saved by the next Save()).
   void RenewServers();
+  // Points the SMTP port at a port where nothing listens, so that a delivery the test does not
+  // expect fails at once ("Socket Error # 10061") instead of waiting for a greeting.
+  void RefuseSmtp();
 
   ScanEnvironment Environment();
 

@@ -111,10 +111,12 @@ SmtpTarget ReadSmtpTarget(TMemTable& system) {
 }
 
 void DeliverMessage(TMfMessage& message, const SmtpTarget& target, SocketLayer& sockets,
-                    const std::function<void()>& on_accepted) {
+                    const std::function<void()>& on_accepted,
+                    std::chrono::milliseconds silent_server_bound) {
   TMfSMTP smtp(sockets);
   smtp.SetHost(target.host);
   smtp.SetPort(target.port);
+  smtp.SetSilentServerBound(silent_server_bound);
   smtp.OpenConnection(-1);
   try {
     smtp.SendMail(message);

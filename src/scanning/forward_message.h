@@ -4,6 +4,7 @@
 // scan run would send.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include "message/email_address.h"
 #include "settings/mem_table.h"
 #include "transport/socket_layer.h"
+#include "transport/transport_constants.h"
 
 namespace mailferry {
 
@@ -79,8 +81,10 @@ SmtpTarget ReadSmtpTarget(TMemTable& system);
 // transaction, QUIT - freed at the end whatever happens. on_accepted runs the moment the server
 // has accepted the message (its reply to the final "."), before QUIT. A refusal that belongs to
 // the message (an unsafe envelope address, a 5xx reply from MAIL FROM on) raises
-// EMfMessageRefused with the reply code and text; every other failure propagates as it is.
+// EMfMessageRefused with the reply code and text; every other failure propagates as it is. A
+// server silent for silent_server_bound ends the delivery with "Read Timeout".
 void DeliverMessage(TMfMessage& message, const SmtpTarget& target, SocketLayer& sockets,
-                    const std::function<void()>& on_accepted);
+                    const std::function<void()>& on_accepted,
+                    std::chrono::milliseconds silent_server_bound = kSilentServerBound);
 
 }  // namespace mailferry

@@ -3,12 +3,15 @@
 // its log and its record of forwarded messages, and the ports of its message object.
 #pragma once
 
+#include <chrono>
+
 #include "message/message.h"
 #include "platform/clock.h"
 #include "platform/dial_up_platform.h"
 #include "platform/file_replacer.h"
 #include "platform/main_thread.h"
 #include "transport/socket_layer.h"
+#include "transport/transport_constants.h"
 
 namespace mailferry {
 
@@ -22,6 +25,8 @@ struct ScanEnvironment {
   FileReplacer* files = &SystemFileReplacer();
   // Temp files for attachments, the clock of the Date written, the locale of header charsets.
   MessagePorts message;
+  // How long a POP3 or SMTP conversation waits for a server that has fallen silent.
+  std::chrono::milliseconds silent_server_bound = kSilentServerBound;
 };
 
 }  // namespace mailferry

@@ -127,6 +127,7 @@ void TThreadScanMailBoxes::Execute() {
 
 void TThreadScanMailBoxes::ScanAccounts() {
   TMfPOP3 pop3(*env_.sockets);
+  pop3.SetSilentServerBound(env_.silent_server_bound);
   ScopedPointer<TMfPOP3> scoped_pop3(pop3_, &pop3);
   TMemTable& accounts = dm_->dbAccounts;
   if (accounts.IsEmpty()) return;
@@ -224,8 +225,9 @@ bool TThreadScanMailBoxes::AcceptMessage(const TMfMessage&) {
 void TThreadScanMailBoxes::ForwardMessage(int accountId, TMfMessage& message) {
   const ForwardingRules rules = ReadForwardingRules(dm_->dbAccounts, dm_->dbSendAddresses);
   if (!PrepareForForwarding(message, rules)) return;
-  DeliverMessage(message, ReadSmtpTarget(dm_->dbSystem), *env_.sockets,
-                 [&] { forwarded_ids_->Record(accountId, message_id_); });
+  DeliverMessage(
+      message, ReadSmtpTarget(dm_->dbSystem), *env_.sockets,
+      [&] { forwarded_ids_->Record(accountId, message_id_); }, env_.silent_server_bound);
 }
 
 void TThreadScanMailBoxes::Log(const std::string& text) {

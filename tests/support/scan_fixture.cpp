@@ -48,6 +48,8 @@ ScanEnvironment ScanFixture::Environment() {
   environment.clock = &clock_;
   environment.files = &files_;
   environment.message = {temp_files_.get(), &clock_, &locale_};
+  // A conversation the script does not expect fails within seconds instead of ten minutes.
+  environment.silent_server_bound = std::chrono::seconds(3);
   return environment;
 }
 

@@ -2,6 +2,7 @@
 // and the two interfaces a message offers for that (the message model implements them).
 #pragma once
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,11 @@ class TMfMessageClient : public TMfTCPClient {
  protected:
   void ReceiveMessage(MessageReader& message) { message.ReceiveMessage(*this); }
   void WriteMessage(MessageWriter& message) { message.WriteMessage(*this); }
+
+  // Ends a conversation: writes QUIT when connected (the reply is not awaited) and closes the
+  // connection in any case. A failure of the QUIT is returned, not raised, so that the caller can
+  // reset its own state before raising it.
+  std::exception_ptr WriteQuitAndClose();
 };
 
 }  // namespace mailferry

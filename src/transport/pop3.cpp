@@ -70,16 +70,7 @@ int TMfPOP3::AwaitReply(const AllowedReplies& allowed) {
 }
 
 void TMfPOP3::CloseConnection() {
-  std::exception_ptr quit_error;
-  if (IsConnected()) {
-    try {
-      WriteLine("QUIT");
-      Flush();
-    } catch (...) {
-      quit_error = std::current_exception();
-    }
-  }
-  TMfMessageClient::CloseConnection();
+  const std::exception_ptr quit_error = WriteQuitAndClose();
   retrieval_pending_ = false;
   if (quit_error) std::rethrow_exception(quit_error);
 }

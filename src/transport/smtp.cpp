@@ -142,16 +142,7 @@ void TMfSMTP::SendMail(MessageWriter& message) {
 }
 
 void TMfSMTP::CloseConnection() {
-  std::exception_ptr quit_error;
-  if (IsConnected()) {
-    try {
-      WriteLine("QUIT");
-      Flush();
-    } catch (...) {
-      quit_error = std::current_exception();
-    }
-  }
-  TMfMessageClient::CloseConnection();
+  const std::exception_ptr quit_error = WriteQuitAndClose();
   authenticated_ = false;
   if (quit_error) std::rethrow_exception(quit_error);
 }

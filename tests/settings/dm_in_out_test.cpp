@@ -11,6 +11,7 @@
 #include "settings/schedule_fix_up.h"
 #include "settings/settings_tables.h"
 #include "settings/table_file.h"
+#include "support/error_text.h"
 #include "support/failing_file_replacer.h"
 #include "support/fake_clock.h"
 #include "support/fake_dial_up_platform.h"
@@ -37,14 +38,7 @@ std::map<std::string, std::string> Snapshot(const std::string& data_dir) {
   return files;
 }
 
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EMfException& error) {
-    return error.what();
-  }
-  return "(no error)";
-}
+std::string ErrorOf(const std::function<void()>& action) { return testing::MessageOf(action); }
 
 // A data directory that the machine store names, with a module over it.
 class DmInOutTest : public ::testing::Test {

@@ -7,18 +7,12 @@
 
 #include "common/mf_exception.h"
 #include "settings/settings_tables.h"
+#include "support/error_text.h"
 
 namespace mailferry {
 namespace {
 
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EMfException& error) {
-    return error.what();
-  }
-  return "(no error)";
-}
+std::string ErrorOf(const std::function<void()>& action) { return testing::MessageOf(action); }
 
 // The keys of the visible rows, walked as the program walks them.
 std::vector<int> VisibleKeys(TMemTable& table, const char* field = "Key") {

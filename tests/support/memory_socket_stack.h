@@ -1,7 +1,8 @@
 // A SocketStack without a network: each connection made talks to the next scripted peer, which
 // answers each send of the client with its next reply, handed over in pieces of a chosen size,
-// and after its last reply closes or falls silent. What the client sends is recorded per
-// connection. Header-only, so the fuzz targets can use it too.
+// and after its last reply closes or falls silent. A peer can instead send one stream from the
+// connect on, produced piece by piece (for messages too large to hold). What the client sends is
+// recorded per connection or handed to a sink. Header-only, so the fuzz targets can use it too.
 //
 // Single-threaded; a silent peer answers every wait with a time-out at once, as a clock that
 // jumps to the end of the wait would.
@@ -10,9 +11,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/socket_stack.h"
@@ -30,6 +33,14 @@ class MemorySocketStack : public SocketStack {
     std::size_t piece_size = std::numeric_limits<std::size_t>::max();
     // After the last reply: true stays silent (every wait times out), false closes.
     bool silent_at_end = false;
+    // When set, the peer sends this stream from the connect on, whatever the client sends (the
+    // replies are not used): it writes up to size bytes into buffer and returns the count, 0
+    // when the stream has ended and the peer closes.
+    std::function<std::size_t(char* buffer, std::size_t size)> stream = nullptr;
+    // When set, takes what the client sends instead of Sent().
+    std::function<void(std::string_view bytes)> sink = nullptr;
+    // Every send fails with this socket error (0: none).
+    SocketErrorCode send_error = 0;
   };
 
   // The peer of the next connection; a connect without one is refused (10061).
@@ -84,7 +95,7 @@ class MemorySocketStack : public SocketStack {
       *error = 10038;
       return WaitResult::kFailed;
     }
-    if (!connection->pending.empty()) return WaitResult::kReadable;
+    if (!connection->pending.empty() || connection->peer.stream) return WaitResult::kReadable;
     const bool all_sent = connection->next_reply >= connection->peer.replies.size();
     return all_sent && !connection->peer.silent_at_end ? WaitResult::kReadable
                                                        : WaitResult::kTimedOut;
@@ -95,6 +106,10 @@ class MemorySocketStack : public SocketStack {
     if (connection == nullptr) {
       *error = 10038;
       return -1;
+    }
+    if (connection->peer.stream) {
+      return static_cast<std::ptrdiff_t>(
+          connection->peer.stream(buffer, std::min(size, connection->peer.piece_size)));
     }
     // Nothing pending means the peer has closed: a receive only follows a wait that said so.
     std::string& pending = connection->pending;
@@ -110,7 +125,15 @@ class MemorySocketStack : public SocketStack {
       *error = 10038;
       return -1;
     }
-    connection->sent.append(data, size);
+    if (connection->peer.send_error != 0) {
+      *error = connection->peer.send_error;
+      return -1;
+    }
+    if (connection->peer.sink) {
+      connection->peer.sink(std::string_view(data, size));
+    } else {
+      connection->sent.append(data, size);
+    }
     if (connection->next_reply < connection->peer.replies.size()) {
       connection->pending += connection->peer.replies[connection->next_reply++];
     }

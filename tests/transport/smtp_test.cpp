@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "support/error_text.h"
 #include "support/fake_socket_stack.h"
 #include "support/raw_message.h"
 #include "support/scripted_server.h"
@@ -19,15 +20,7 @@ using ::testing::IsEmpty;
 using testing::RawMessage;
 using testing::ScriptedServer;
 
-template <typename E, typename Fn>
-std::string MessageOf(Fn&& fn) {
-  try {
-    fn();
-  } catch (const E& e) {
-    return e.what();
-  }
-  return "<nothing raised>";
-}
+using testing::MessageOf;
 
 class SmtpTest : public ::testing::Test {
  protected:

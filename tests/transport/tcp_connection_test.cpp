@@ -7,6 +7,7 @@
 #include <numeric>
 #include <sstream>
 
+#include "support/error_text.h"
 #include "support/fake_socket_stack.h"
 #include "support/scripted_server.h"
 #include "transport/tcp_client.h"
@@ -20,16 +21,7 @@ using testing::FakeSocketStack;
 using ::testing::IsEmpty;
 using testing::ScriptedServer;
 
-// Runs fn and returns the message of the exception of type E it raises ("" when none).
-template <typename E, typename Fn>
-std::string MessageOf(Fn&& fn) {
-  try {
-    fn();
-  } catch (const E& e) {
-    return e.what();
-  }
-  return "";
-}
+using testing::MessageOf;
 
 class LineConnectionTest : public ::testing::Test {
  protected:

@@ -258,6 +258,7 @@ class Bench:
     def run_mailferry(self, corpus_dir, user, work):
         ctl = str(self.build / "src" / "mailferryctl")
         data = work / "data"
+        data.mkdir()
 
         def ctl_run(*args):
             result = subprocess.run([ctl, "--data-dir", str(data), *map(str, args)],

@@ -227,14 +227,19 @@ class Bench:
                 for name in os.listdir(folder):
                     (folder / name).unlink()
 
-    def settle(self, maildir, count, bound):
-        """Waits until the store holds `count` messages and the mailbox is empty."""
+    def settle(self, maildir, count, size, bound):
+        """Waits until the store holds `count` messages and the mailbox is empty; fails when
+        much of the corpus's bytes did not arrive (a contender that drops content wins nothing)."""
         wait_for(lambda: maildir_count(self.store) >= count, bound,
                  "%d messages in the SMTP store (have %d)" % (count, maildir_count(self.store)))
         wait_for(lambda: maildir_count(maildir) == 0, 30, "the mailbox to be emptied")
         stored = maildir_count(self.store)
         if stored != count:
             raise RuntimeError("the SMTP store holds %d messages, expected %d" % (stored, count))
+        stored_size = sum(f.stat().st_size for sub in ("new", "cur")
+                          for f in (self.store / sub).iterdir())
+        if stored_size < 0.9 * size:
+            raise RuntimeError("only %d of the corpus's %d bytes arrived" % (stored_size, size))
 
     def recipient(self):
         return "%s@%s" % (LOCAL_USER, self.stored_domain)
@@ -419,7 +424,7 @@ def main():
                         bench.clear_store()
                         run_one = getattr(bench, "run_" + contender)
                         measure = run_one(corpus_dir, user, work)
-                        bench.settle(maildir, count, bound)
+                        bench.settle(maildir, count, size, bound)
                         rows[contender].measures.append(measure)
                         print("  %s run %d: %s %.2f s wall, %.2f s CPU, %.1f MB peak" % (
                             name, run + 1, contender, measure.wall, measure.cpu,

@@ -134,7 +134,8 @@ bool PostfixServer::WaitUntilQueueEmpty(std::chrono::milliseconds bound) const {
       // Files move while we look: an entry that vanished is simply no longer queued.
       for (std::filesystem::recursive_directory_iterator it(queue / name, error), end;
            !error && it != end; it.increment(error)) {
-        if (it->is_regular_file(error)) return true;
+        std::error_code vanished;
+        if (it->is_regular_file(vanished)) return true;
       }
     }
     return false;

@@ -116,7 +116,7 @@ class ScanChainTest : public ::testing::Test {
   PostfixServer& postfix() { return *postfix_; }
   MailferryData& data() { return *data_; }
 
-  // A new mailbox holding `messages` and an account for it; returns the mailbox name.
+  // A new mailbox on the shared POP3 server holding `messages` in this order; returns its name.
   std::string Mailbox(const std::vector<std::string>& messages) {
     const std::string user = Short("box");
     dovecot().AddUser(user, kPassword);
@@ -141,8 +141,8 @@ class ScanChainTest : public ::testing::Test {
     return data().AddAccount(all);
   }
 
-  // Runs a scan that must go through; returns its standard output, once every message it handed
-  // over has been stored.
+  // Runs a scan that must go through and returns its standard output once every message it
+  // handed over has been stored; its error output is kept in scan_errors_.
   std::string Scan() {
     ProgramResult result = data().Scan();
     EXPECT_EQ(result.exit_status, 0) << result.err;

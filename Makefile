@@ -1,4 +1,4 @@
-# Entry points: make run, make test, make demo, make fuzz, make bench.
+# Entry points: make run, make test, make demo, make fuzz, make bench, make bench-e2e.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 BUILD := build
@@ -11,7 +11,7 @@ PACKAGES := build-essential cmake g++ libgtest-dev libgmock-dev googletest libbe
 # Only the fuzz targets need clang with its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
-.PHONY: all deps configure build test unit-test asan-test run demo fuzz bench clean
+.PHONY: all deps configure build test unit-test asan-test run demo fuzz bench bench-e2e clean
 
 all: build
 
@@ -52,6 +52,10 @@ run: build
 	  $(BUILD)/src/mailferryctl show; \
 	fi
 
+# One scan against private Dovecot and Postfix instances under /tmp (needs root).
+demo: build
+	bash scripts/demo.sh $(BUILD)/src/mailferryctl
+
 fuzz: EXTRA_PACKAGES := $(FUZZ_PACKAGES)
 fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -61,6 +65,12 @@ fuzz: deps
 
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do [ -x "$$b" ] && "$$b"; done; true
+
+# Whole-run forwarding throughput of Mailferry, fetchmail and the floor over the same servers.
+# fetchmail is installed for this only.
+bench-e2e: EXTRA_PACKAGES := fetchmail
+bench-e2e: build
+	python3 bench/e2e_throughput.py --build $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -38,6 +38,15 @@ void Modify(TFieldDataLink& link, QWidget* widget, ModalUi& ui) {
   RunGuarded(ui, widget->window(), [&link] { link.Modified(); });
 }
 
+// A choice made by a click is complete at once (a clicked control does not take the focus), so it
+// is written at once; none of these values can be refused.
+void ModifyAndWrite(TFieldDataLink& link, QWidget* widget, ModalUi& ui) {
+  RunGuarded(ui, widget->window(), [&link] {
+    link.Modified();
+    link.UpdateRecord();
+  });
+}
+
 }  // namespace
 
 bool CommitFocusedControl(QWidget* window, ModalUi& ui) {
@@ -113,7 +122,7 @@ TDBCheckBox::TDBCheckBox(const QString& caption, TMemTable& table, std::string f
     : QCheckBox(caption, parent), link_(table, std::move(field_name)), ui_(ui) {
   // A click leaves the focus where it is, so a text box's refusal never meets a half-done click.
   setFocusPolicy(Qt::TabFocus);
-  connect(this, &QCheckBox::clicked, this, [this] { Modify(link_, this, ui_); });
+  connect(this, &QCheckBox::clicked, this, [this] { ModifyAndWrite(link_, this, ui_); });
   link_.SetHandlers([this] { DataChange(); }, [this] { UpdateData(); });
 }
 
@@ -124,11 +133,6 @@ void TDBCheckBox::DataChange() {
 }
 
 void TDBCheckBox::UpdateData() { link_.Field()->SetAsBoolean(isChecked()); }
-
-void TDBCheckBox::focusOutEvent(QFocusEvent* event) {
-  QCheckBox::focusOutEvent(event);
-  if (LeavesControl(event)) CommitControl(*this, this, ui_);
-}
 
 // ---- TDBRadioGroup
 
@@ -142,11 +146,10 @@ TDBRadioGroup::TDBRadioGroup(const QString& caption, std::vector<TValueItem> ite
   for (std::size_t i = 0; i < items_.size(); ++i) {
     auto* button = new QRadioButton(items_[i].caption, this);
     button->setFocusPolicy(Qt::TabFocus);
-    button->installEventFilter(this);
     group_->addButton(button, static_cast<int>(i));
     buttons_.push_back(button);
   }
-  connect(group_, &QButtonGroup::idClicked, this, [this] { Modify(link_, this, ui_); });
+  connect(group_, &QButtonGroup::idClicked, this, [this] { ModifyAndWrite(link_, this, ui_); });
   link_.SetHandlers([this] { DataChange(); }, [this] { UpdateData(); });
 }
 
@@ -188,14 +191,6 @@ void TDBRadioGroup::UpdateData() {
   }
 }
 
-bool TDBRadioGroup::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::FocusOut && LeavesControl(static_cast<QFocusEvent*>(event))) {
-    QWidget* focus = QApplication::focusWidget();
-    if (focus == nullptr || !isAncestorOf(focus)) CommitControl(*this, Button(0), ui_);
-  }
-  return QGroupBox::eventFilter(watched, event);
-}
-
 void TDBRadioGroup::resizeEvent(QResizeEvent* event) {
   QGroupBox::resizeEvent(event);
   // The items share the space below the caption evenly, one line each.
@@ -216,7 +211,7 @@ TDBComboBox::TDBComboBox(std::vector<TValueItem> items, TMemTable& table, std::s
                          ModalUi& ui, QWidget* parent)
     : QComboBox(parent), items_(std::move(items)), link_(table, std::move(field_name)), ui_(ui) {
   for (const TValueItem& item : items_) addItem(item.caption);
-  connect(this, &QComboBox::activated, this, [this] { Modify(link_, this, ui_); });
+  connect(this, &QComboBox::activated, this, [this] { ModifyAndWrite(link_, this, ui_); });
   link_.SetHandlers([this] { DataChange(); }, [this] { UpdateData(); });
 }
 
@@ -241,11 +236,6 @@ void TDBComboBox::UpdateData() {
   }
 }
 
-void TDBComboBox::focusOutEvent(QFocusEvent* event) {
-  QComboBox::focusOutEvent(event);
-  if (LeavesControl(event)) CommitControl(*this, this, ui_);
-}
-
 // ---- TDBComboEdit
 
 TDBComboEdit::TDBComboEdit(TMemTable& table, std::string field_name, ModalUi& ui, QWidget* parent)
@@ -256,7 +246,7 @@ TDBComboEdit::TDBComboEdit(TMemTable& table, std::string field_name, ModalUi& ui
   setCompleter(nullptr);
   lineEdit()->setValidator(new TFieldTextValidator(link_, this));
   connect(lineEdit(), &QLineEdit::textEdited, this, &TDBComboEdit::UserChanged);
-  connect(this, &QComboBox::activated, this, &TDBComboEdit::UserChanged);
+  connect(this, &QComboBox::activated, this, [this] { ModifyAndWrite(link_, this, ui_); });
   link_.SetHandlers([this] { DataChange(); }, [this] { UpdateData(); });
 }
 

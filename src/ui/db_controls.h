@@ -75,7 +75,8 @@ class TDBEdit : public QLineEdit, public TDBControl {
   ModalUi& ui_;
 };
 
-// A check box, checked exactly when the field is true.
+// A check box, checked exactly when the field is true. A click (or Space) edits the row and writes
+// the new state at once; a click leaves the focus where it was.
 class TDBCheckBox : public QCheckBox, public TDBControl {
   Q_OBJECT
 
@@ -83,9 +84,6 @@ class TDBCheckBox : public QCheckBox, public TDBControl {
   TDBCheckBox(const QString& caption, TMemTable& table, std::string field_name, ModalUi& ui,
               QWidget* parent);
   TFieldDataLink& Link() override { return link_; }
-
- protected:
-  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   void DataChange();
@@ -95,7 +93,8 @@ class TDBCheckBox : public QCheckBox, public TDBControl {
   ModalUi& ui_;
 };
 
-// A radio group whose items stand for field values; a value no item has checks none.
+// A radio group whose items stand for field values; a value no item has checks none. Choosing an
+// item edits the row and writes its value at once.
 class TDBRadioGroup : public QGroupBox, public TDBControl {
   Q_OBJECT
 
@@ -108,7 +107,6 @@ class TDBRadioGroup : public QGroupBox, public TDBControl {
   int ItemIndex() const;
 
  protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
@@ -124,7 +122,7 @@ class TDBRadioGroup : public QGroupBox, public TDBControl {
 };
 
 // A drop-down list without typing whose items stand for field values; a value no item has shows
-// no item.
+// no item. Choosing an item edits the row and writes its value at once.
 class TDBComboBox : public QComboBox, public TDBControl {
   Q_OBJECT
 
@@ -132,9 +130,6 @@ class TDBComboBox : public QComboBox, public TDBControl {
   TDBComboBox(std::vector<TValueItem> items, TMemTable& table, std::string field_name, ModalUi& ui,
               QWidget* parent);
   TFieldDataLink& Link() override { return link_; }
-
- protected:
-  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   void DataChange();
@@ -146,6 +141,7 @@ class TDBComboBox : public QComboBox, public TDBControl {
 };
 
 // An editable text with a drop-down list: the text is the field's, the list only offers names.
+// Typed text is written when the box loses the focus; a name chosen from the list at once.
 class TDBComboEdit : public QComboBox, public TDBControl {
   Q_OBJECT
 

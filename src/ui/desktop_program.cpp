@@ -14,6 +14,7 @@ TDesktopProgram::TDesktopProgram(DesktopPorts ports) {
   RunGuarded(ports.ui, nullptr, [this] { dm_in_out_->DataModuleCreate(); });
 
   frm_main_ = std::make_unique<TfrmMain>(*dm_in_out_, main_thread_, ports.ui, ports.tray_available);
+  RunGuarded(ports.ui, nullptr, [this] { frm_main_->FormCreate(); });
   frm_edit_accounts_ = std::make_unique<TfrmEditAccounts>(*dm_in_out_, ports.ui, frm_main_.get());
   frm_account_details_ =
       std::make_unique<TfrmAccountDetails>(*dm_in_out_, ports.ui, frm_edit_accounts_.get());

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "settings/schedule_fix_up.h"
 #include "ui/frm_edit_accounts.h"
 #include "ui/frm_schedule.h"
 #include "ui/window_look.h"
@@ -86,6 +87,14 @@ TfrmMain::~TfrmMain() = default;
 void TfrmMain::SetDialogs(TfrmEditAccounts* edit_accounts, TfrmSchedule* schedule) {
   frm_edit_accounts_ = edit_accounts;
   frm_schedule_ = schedule;
+}
+
+void TfrmMain::FormCreate() {
+  TMemTable& system = dm_in_out_.dbSystem;
+  const bool enabled = system.FieldByName("CheckSchedule").AsBoolean();
+  const int minutes = FixUpSchedule(system);
+  tmrAutoScan->SetInterval(minutes * 60000);
+  tmrAutoScan->SetEnabled(enabled);
 }
 
 void TfrmMain::ShowAtStartUp() {

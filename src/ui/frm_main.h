@@ -36,6 +36,9 @@ class TfrmMain : public QWidget {
   // The dialogs the buttons open, created after the window at start-up.
   void SetDialogs(TfrmEditAccounts* edit_accounts, TfrmSchedule* schedule);
 
+  // The window's creation: arms tmrAutoScan from the settings (a Schedule of 0 becomes 5).
+  void FormCreate();
+
   // Start-up's last step before the event loop: the tray icon appears, or without a notification
   // area the window itself.
   void ShowAtStartUp();

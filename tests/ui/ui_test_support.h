@@ -61,13 +61,14 @@ inline void TypeText(QWidget* widget, const QString& text) {
 inline void ActivateWindow(QWidget& window) {
   window.show();
   window.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &window; }));
 }
 
 // Records every message box and answers input boxes and dialogs from queues the test fills.
 class FakeModalUi : public ModalUi {
  public:
-  using DialogAction = std::function<int(QDialog&)>;
+  // Works the shown dialog as a user would; a dialog it leaves open is closed, which rejects it.
+  using DialogAction = std::function<void(QDialog&)>;
 
   void ShowInformation(QWidget*, const QString& text) override {
     informations.push_back(text.toStdString());
@@ -83,12 +84,15 @@ class FakeModalUi : public ModalUi {
       ADD_FAILURE() << "unexpected input box " << caption.toStdString();
       return std::nullopt;
     }
-    std::optional<QString> answer = input_answers.front();
+    const bool cancelled = !input_answers.front().has_value();
+    const QString text = input_answers.front().value_or(QString());
     input_answers.pop_front();
-    return answer;
+    if (cancelled) return std::nullopt;
+    return text;
   }
 
-  // The dialog is shown and active while its action runs; the action's answer is its result.
+  // The dialog is shown and active while the next queued action runs; its result is the one the
+  // action's clicks gave it.
   int ShowModal(QDialog& dialog) override {
     if (dialogs.empty()) {
       ADD_FAILURE() << "unexpected dialog " << dialog.windowTitle().toStdString();
@@ -96,10 +100,11 @@ class FakeModalUi : public ModalUi {
     }
     DialogAction action = std::move(dialogs.front());
     dialogs.pop_front();
+    dialog.setResult(QDialog::Rejected);
     ActivateWindow(dialog);
-    const int result = action(dialog);
-    dialog.hide();
-    return result;
+    action(dialog);
+    if (dialog.isVisible()) dialog.close();
+    return dialog.result();
   }
 
   std::vector<std::string> informations;
@@ -117,7 +122,9 @@ class DesktopProgramTest : public ::testing::Test {
   DesktopProgramTest()
       : machine_store_(data_dir_.prefix()), directories_(data_dir_.prefix(), data_dir_.prefix()) {}
 
+  // Starts the program (again: the previous one ends first).
   void Start(bool tray_available = false) {
+    program_.reset();
     auto ras = std::make_unique<TRasManager>(dial_up_, ras_main_thread_, clock_);
     program_ = std::make_unique<TDesktopProgram>(DesktopPorts{
         machine_store_, directories_, SystemFileReplacer(), ui_, tray_available, std::move(ras)});

@@ -7,7 +7,8 @@ FUZZ_BUILD := build-fuzz
 
 # Everything the build and the tests need, as Debian packages.
 PACKAGES := build-essential cmake g++ libgtest-dev libgmock-dev googletest libbenchmark-dev \
-            libssl-dev python3 qt6-base-dev xvfb xauth dovecot-core dovecot-pop3d postfix
+            libssl-dev python3 qt6-base-dev fonts-liberation2 xvfb xauth dovecot-core dovecot-pop3d \
+            postfix
 # Only the fuzz targets need clang with its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 

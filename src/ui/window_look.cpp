@@ -25,7 +25,12 @@ void TClassicDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 QFont ClassicFont() {
-  QFont font(QStringLiteral("Sans Serif"));
+  QFont font;
+  // Faces as narrow as the one the pixel layouts were drawn for come first; a wider fallback can
+  // cut long captions short.
+  font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                    QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed"),
+                    QStringLiteral("Sans Serif")});
   font.setStyleHint(QFont::SansSerif);
   font.setPixelSize(11);
   return font;

@@ -25,7 +25,8 @@ class TClassicDialog : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
 };
 
-// A sans-serif font of 11 pixels (8 points at 96 dots per inch), the size the layouts are for.
+// A narrow sans-serif font of 11 pixels (8 points at 96 dots per inch), the size and width the
+// layouts are for (Liberation Sans where installed).
 QFont ClassicFont();
 
 // Gives a top-level window the classic font and a fixed client area of width x height.

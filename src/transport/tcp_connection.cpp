@@ -173,6 +173,13 @@ void TMfTCPConnection::CheckForDisconnect() {
   }
 }
 
+std::size_t TMfTCPConnection::ExtractInput(std::size_t max_count, std::string* destination) {
+  const std::size_t count = std::min(max_count, Buffered());
+  destination->append(input_.data() + input_begin_, count);
+  Consume(count);
+  return count;
+}
+
 std::string TMfTCPConnection::ReadLine(std::string_view terminator, int timeout, int max_length) {
   bool complete = false;
   return ReadLineImpl(terminator, timeout, max_length, max_line_action_, &complete);

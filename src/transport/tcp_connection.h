@@ -95,6 +95,9 @@ class TMfTCPConnection {
   int FillInputBuffer(bool raise_if_closed, int timeout = -1, bool raise_on_timeout = true);
   // Gives the peer one millisecond to show that it closed; raises nothing.
   void CheckForDisconnect();
+  // Moves up to max_count buffered bytes, unchanged, to the end of *destination; returns how many.
+  // Receives nothing: for byte-counted reads (HTTP bodies) together with FillInputBuffer.
+  std::size_t ExtractInput(std::size_t max_count, std::string* destination);
 
   // One line up to the terminator (LF by default, a CR before it dropped). max_length -1 means
   // MaxLineLength, 0 no limit. With an explicit timeout, a time-out returns an empty line.

@@ -20,9 +20,10 @@ int main(int argc, char** argv) {
   mailferry::QtModalUi ui;
   try {
     mailferry::FileMachineStore machine_store;
+    mailferry::MainWindowPorts main_window;
+    main_window.tray_available = QSystemTrayIcon::isSystemTrayAvailable();
     mailferry::TDesktopProgram program({machine_store, mailferry::SystemDirectories(),
-                                        mailferry::SystemFileReplacer(), ui,
-                                        QSystemTrayIcon::isSystemTrayAvailable()});
+                                        mailferry::SystemFileReplacer(), ui, main_window});
     return program.Run();
   } catch (const std::exception& error) {
     ui.ShowError(nullptr, QString::fromStdString(error.what()));

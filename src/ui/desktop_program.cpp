@@ -13,7 +13,8 @@ TDesktopProgram::TDesktopProgram(DesktopPorts ports) {
                                           std::move(ports.ras));
   RunGuarded(ports.ui, nullptr, [this] { dm_in_out_->DataModuleCreate(); });
 
-  frm_main_ = std::make_unique<TfrmMain>(*dm_in_out_, main_thread_, ports.ui, ports.tray_available);
+  frm_main_ =
+      std::make_unique<TfrmMain>(*dm_in_out_, main_thread_, ports.ui, std::move(ports.main_window));
   RunGuarded(ports.ui, nullptr, [this] { frm_main_->FormCreate(); });
   frm_edit_accounts_ = std::make_unique<TfrmEditAccounts>(*dm_in_out_, ports.ui, frm_main_.get());
   frm_account_details_ =

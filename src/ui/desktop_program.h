@@ -24,7 +24,7 @@ struct DesktopPorts {
   const Directories& directories;
   FileReplacer& files;
   ModalUi& ui;
-  bool tray_available;
+  MainWindowPorts main_window;
   // The dial-up manager of DmInOut; null for one over the system's platform.
   std::unique_ptr<TRasManager> ras = nullptr;
 };

@@ -8,9 +8,11 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "dialup/internet_probe.h"
 #include "settings/schedule_fix_up.h"
 #include "ui/frm_edit_accounts.h"
 #include "ui/frm_schedule.h"
+#include "ui/frm_show_update.h"
 #include "ui/window_look.h"
 
 namespace mailferry {
@@ -34,14 +36,15 @@ QToolButton* PlaceButton(const QString& caption, const QString& picture, int lef
 
 }  // namespace
 
-TfrmMain::TfrmMain(TDmInOut& dm_in_out, MainThread& main_thread, ModalUi& ui, bool tray_available,
+TfrmMain::TfrmMain(TDmInOut& dm_in_out, MainThread& main_thread, ModalUi& ui, MainWindowPorts ports,
                    QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       dm_in_out_(dm_in_out),
       ui_(ui),
-      tray_available_(tray_available) {
+      ports_(std::move(ports)),
+      tray_available_(ports_.tray_available) {
   setWindowTitle(kApplicationTitle);
   setWindowIcon(ProgramIcon("mailferry"));
   SetUpFixedWindow(this, kClientWidth, kClientHeight);
@@ -65,8 +68,6 @@ TfrmMain::TfrmMain(TDmInOut& dm_in_out, MainThread& main_thread, ModalUi& ui, bo
 
   pmTrayMenu = new QMenu(this);
   Checkforupdate1 = pmTrayMenu->addAction("Check for update");
-  // The update check is not part of this program yet.
-  Checkforupdate1->setEnabled(false);
   Restore1 = pmTrayMenu->addAction("Restore");
   N1 = pmTrayMenu->addSeparator();
   Exit1 = pmTrayMenu->addAction("Exit");
@@ -77,6 +78,7 @@ TfrmMain::TfrmMain(TDmInOut& dm_in_out, MainThread& main_thread, ModalUi& ui, bo
   connect(ButAccounts, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
   connect(ButSchedule, &QToolButton::clicked, this, &TfrmMain::SpeedButton2Click);
   connect(ButClose, &QToolButton::clicked, this, &TfrmMain::ButCloseClick);
+  connect(Checkforupdate1, &QAction::triggered, this, &TfrmMain::Checkforupdate1Click);
   connect(Restore1, &QAction::triggered, this, &TfrmMain::Restore1Click);
   connect(Exit1, &QAction::triggered, this, &TfrmMain::Exit1Click);
   connect(TrayIcon, &QSystemTrayIcon::activated, this, &TfrmMain::TrayIconActivated);
@@ -127,6 +129,26 @@ void TfrmMain::SpeedButton2Click() { ui_.ShowModal(*frm_schedule_); }
 void TfrmMain::ButCloseClick() {
   // A failed save keeps the window open, so no edit is lost unseen.
   if (RunGuarded(ui_, this, [this] { dm_in_out_.SaveAll(); })) close();
+}
+
+void TfrmMain::Checkforupdate1Click() {
+  RunGuarded(ui_, this, [this] {
+    const TMemTable& system = dm_in_out_.dbSystem;
+    const bool ras_enabled = system.FieldByName("RASEnabled").AsBoolean();
+    const std::string ras_connection = system.FieldByName("RASConnection").AsString();
+    std::function<bool()> online = ports_.is_internet_connected;
+    if (!online) online = [] { return IsInternetConnected(); };
+    UpdateCheck check(*this, std::move(online), ports_.update_service);
+    check.CheckWithDialUp(dm_in_out_.Ras(), ras_enabled, ras_connection);
+  });
+}
+
+void TfrmMain::ShowLatestVersionMessage() { ui_.ShowInformation(this, kLatestVersionMessage); }
+
+void TfrmMain::ShowUpdatePage(const std::string& url, const std::string& html) {
+  TfrmShowUpdate window(this);
+  window.Navigate(url, html);
+  ui_.ShowModal(window);
 }
 
 void TfrmMain::Restore1Click() { ShowTheWindow(); }

@@ -4,10 +4,12 @@
 
 #include <QSystemTrayIcon>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "platform/main_thread.h"
 #include "settings/dm_in_out.h"
+#include "transport/update_check.h"
 #include "ui/modal_ui.h"
 
 class QAction;
@@ -21,15 +23,24 @@ namespace mailferry {
 class TfrmEditAccounts;
 class TfrmSchedule;
 
+// What the main window works with besides the settings.
+struct MainWindowPorts {
+  // Whether the desktop has a notification area. Without one the window is shown at start-up and
+  // minimizing only minimizes it.
+  bool tray_available = true;
+  // Where "Check for update" asks, and how it tells whether the machine is online (null: the
+  // system's probe).
+  UpdateService update_service = {};
+  std::function<bool()> is_internet_connected = nullptr;
+};
+
 // GUI thread only. Closing the window (the Close button, "Exit", the title bar's close box) emits
 // Closed, which ends the program's event loop.
-class TfrmMain : public QWidget {
+class TfrmMain : public QWidget, private UpdateCheckUi {
   Q_OBJECT
 
  public:
-  // tray_available: whether the desktop has a notification area. Without one the window is shown
-  // at start-up and minimizing only minimizes it.
-  TfrmMain(TDmInOut& dm_in_out, MainThread& main_thread, ModalUi& ui, bool tray_available,
+  TfrmMain(TDmInOut& dm_in_out, MainThread& main_thread, ModalUi& ui, MainWindowPorts ports,
            QWidget* parent = nullptr);
   ~TfrmMain() override;
 
@@ -52,6 +63,9 @@ class TfrmMain : public QWidget {
   void SpeedButton2Click();  // "Schedule"
   void ButCloseClick();      // saves, then closes
 
+  // The update check, dialling first when offline and dialling is on. Only errors of dialling and
+  // hanging up are shown; the check's own failures are silent.
+  void Checkforupdate1Click();
   void Restore1Click();
   void Exit1Click();  // closes without saving
 
@@ -92,8 +106,12 @@ class TfrmMain : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void ShowLatestVersionMessage() override;
+  void ShowUpdatePage(const std::string& url, const std::string& html) override;
+
   TDmInOut& dm_in_out_;
   ModalUi& ui_;
+  const MainWindowPorts ports_;
   const bool tray_available_;
   bool tray_shown_ = false;
   TfrmEditAccounts* frm_edit_accounts_ = nullptr;

@@ -8,9 +8,13 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolButton>
 
 #include "settings/settings_tables.h"
+#include "support/http_script.h"
+#include "support/scripted_server.h"
+#include "ui/frm_show_update.h"
 #include "ui_test_support.h"
 
 namespace mailferry::testing {
@@ -133,7 +137,7 @@ TEST_F(StartUpTest, TrayIconTogglesTheWindowByItsOwnFlag) {
   }
   EXPECT_EQ(main().pmTrayMenu->actions().size(), 4);
   EXPECT_TRUE(main().N1->isSeparator());
-  EXPECT_FALSE(main().Checkforupdate1->isEnabled());
+  EXPECT_EQ(main().Checkforupdate1->text(), "Check for update");
 }
 
 TEST_F(StartUpTest, WithoutANotificationAreaTheWindowShowsAndMinimizingOnlyMinimizes) {
@@ -144,6 +148,41 @@ TEST_F(StartUpTest, WithoutANotificationAreaTheWindowShowsAndMinimizingOnlyMinim
   QCoreApplication::processEvents();
   EXPECT_TRUE(main().isVisible());
   EXPECT_TRUE(main().isMinimized());
+}
+
+TEST_F(StartUpTest, CheckForUpdateShowsTheLatestVersionMessageOrTheAnnouncement) {
+  for (const std::string version : {"1.00", "1.01"}) {
+    SCOPED_TRACE(version);
+    const bool newer = version != kProgramVersion;
+    ScriptedServer server;
+    server.Accept();
+    ExpectHttpGet(server, "/Mailferry/TestConnection.html").Send(HttpOk("<html>OK</html>"));
+    ExpectHttpGet(server, "/Mailferry/TestVersion.asp?version=1.00").Send(HttpOk(version));
+    if (newer) {
+      ExpectHttpGet(server, "/Mailferry/NewVersionAvailable.asp")
+          .Send(HttpOk("<html><b>Version 1.01</b> is out</html>"));
+    }
+    server.AwaitClose();
+    server.Start();
+    online_ = true;
+    main_window_.update_service.port = server.port();
+    Start();
+    ui_.informations.clear();
+    if (newer) {
+      ui_.dialogs.push_back([](QDialog& window) {
+        EXPECT_EQ(window.windowTitle(), "A New version is available!");
+        EXPECT_EQ(window.size(), QSize(608, 384));
+        auto& page = dynamic_cast<TfrmShowUpdate&>(window);
+        EXPECT_EQ(page.WebBrowser1->toPlainText(), "Version 1.01 is out");
+      });
+    }
+    main().Checkforupdate1->trigger();
+    EXPECT_EQ(server.Finish(), std::vector<std::string>{});
+    EXPECT_EQ(ui_.informations,
+              newer ? std::vector<std::string>{} : std::vector<std::string>{kLatestVersionMessage});
+    EXPECT_TRUE(ui_.dialogs.empty());
+    EXPECT_TRUE(ui_.errors.empty());
+  }
 }
 
 }  // namespace

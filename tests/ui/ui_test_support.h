@@ -122,12 +122,15 @@ class DesktopProgramTest : public ::testing::Test {
   DesktopProgramTest()
       : machine_store_(data_dir_.prefix()), directories_(data_dir_.prefix(), data_dir_.prefix()) {}
 
-  // Starts the program (again: the previous one ends first).
+  // Starts the program (again: the previous one ends first). The machine counts as offline and
+  // the update service as local unless the test changes main_window_.
   void Start(bool tray_available = false) {
     program_.reset();
     auto ras = std::make_unique<TRasManager>(dial_up_, ras_main_thread_, clock_);
+    MainWindowPorts main_window = main_window_;
+    main_window.tray_available = tray_available;
     program_ = std::make_unique<TDesktopProgram>(DesktopPorts{
-        machine_store_, directories_, SystemFileReplacer(), ui_, tray_available, std::move(ras)});
+        machine_store_, directories_, SystemFileReplacer(), ui_, main_window, std::move(ras)});
   }
 
   TDesktopProgram& program() { return *program_; }
@@ -142,6 +145,9 @@ class DesktopProgramTest : public ::testing::Test {
   FakeMainThread ras_main_thread_;
   FakeClock clock_;
   FakeModalUi ui_;
+  bool online_ = false;
+  MainWindowPorts main_window_{true, UpdateService{"127.0.0.1", 9, std::chrono::seconds(10)},
+                               [this] { return online_; }};
   std::unique_ptr<TDesktopProgram> program_;
 };
 

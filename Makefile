@@ -46,10 +46,14 @@ asan-test: deps
 test: unit-test asan-test
 
 run: build
-	@if [ -x $(BUILD)/src/mailferry ]; then \
+	@if [ -x $(BUILD)/src/mailferry ] && [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
 	  $(BUILD)/src/mailferry; \
+	elif [ -x $(BUILD)/src/mailferry ]; then \
+	  echo "No desktop session (DISPLAY and WAYLAND_DISPLAY are unset): the desktop program needs one."; \
+	  echo "Showing the settings with mailferryctl show instead; see mailferryctl --help."; \
+	  $(BUILD)/src/mailferryctl show; \
 	else \
-	  echo "The desktop program is not built yet; showing the settings with mailferryctl show instead."; \
+	  echo "The desktop program is not built (Qt 6 Widgets missing); showing the settings with mailferryctl show instead."; \
 	  $(BUILD)/src/mailferryctl show; \
 	fi
 

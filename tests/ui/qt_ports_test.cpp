@@ -10,6 +10,10 @@
 #include "ui/qt_main_thread.h"
 #include "ui_test_support.h"
 
+// Qt's font database hands fontconfig data to the process for good; the leak checker of the
+// sanitizer run is told so, as it is not this program's memory.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace mailferry::testing {
 namespace {
 

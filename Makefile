@@ -7,7 +7,8 @@ FUZZ_BUILD := build-fuzz
 
 # Everything the build and the tests need, as Debian packages.
 PACKAGES := build-essential cmake g++ libgtest-dev libgmock-dev googletest libbenchmark-dev \
-            libssl-dev python3 qt6-base-dev xvfb xauth dovecot-core dovecot-pop3d postfix
+            libssl-dev python3 qt6-base-dev fonts-liberation2 xvfb xauth dovecot-core dovecot-pop3d \
+            postfix
 # Only the fuzz targets need clang with its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
@@ -45,10 +46,14 @@ asan-test: deps
 test: unit-test asan-test
 
 run: build
-	@if [ -x $(BUILD)/src/mailferry ]; then \
+	@if [ -x $(BUILD)/src/mailferry ] && [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
 	  $(BUILD)/src/mailferry; \
+	elif [ -x $(BUILD)/src/mailferry ]; then \
+	  echo "No desktop session (DISPLAY and WAYLAND_DISPLAY are unset): the desktop program needs one."; \
+	  echo "Showing the settings with mailferryctl show instead; see mailferryctl --help."; \
+	  $(BUILD)/src/mailferryctl show; \
 	else \
-	  echo "The desktop program is not built yet; showing the settings with mailferryctl show instead."; \
+	  echo "The desktop program is not built (Qt 6 Widgets missing); showing the settings with mailferryctl show instead."; \
 	  $(BUILD)/src/mailferryctl show; \
 	fi
 

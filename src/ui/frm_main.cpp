@@ -43,8 +43,7 @@ TfrmMain::TfrmMain(TDmInOut& dm_in_out, MachineStore& machine_store, ModalUi& ui
                           Qt::WindowCloseButtonHint),
       dm_in_out_(dm_in_out),
       ui_(ui),
-      ports_(std::move(ports)),
-      tray_available_(ports_.tray_available) {
+      ports_(std::move(ports)) {
   setWindowTitle(kApplicationTitle);
   setWindowIcon(ProgramIcon("mailferry"));
   SetUpFixedWindow(this, kClientWidth, kClientHeight);
@@ -104,7 +103,7 @@ MainThreadTimer& TfrmMain::tmrAutoScan() { return scan_controller_->tmrAutoScan(
 bool TfrmMain::Scanning() const { return scan_controller_->Scanning(); }
 
 void TfrmMain::ShowAtStartUp() {
-  if (tray_available_) {
+  if (ports_.tray_available) {
     TrayIcon->show();
   } else {
     ShowTheWindow();
@@ -196,7 +195,7 @@ void TfrmMain::HideTheWindow() { hide(); }
 
 void TfrmMain::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (event->type() == QEvent::WindowStateChange && tray_available_ && isMinimized()) {
+  if (event->type() == QEvent::WindowStateChange && ports_.tray_available && isMinimized()) {
     tray_shown_ = false;
     // Hiding from inside the state change would confuse the window manager; right after it.
     QTimer::singleShot(0, this, &TfrmMain::HideTheWindow);

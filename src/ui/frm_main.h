@@ -138,7 +138,6 @@ class TfrmMain : public QWidget,
   TDmInOut& dm_in_out_;
   ModalUi& ui_;
   const MainWindowPorts ports_;
-  const bool tray_available_;
   bool tray_shown_ = false;
   TfrmEditAccounts* frm_edit_accounts_ = nullptr;
   TfrmSchedule* frm_schedule_ = nullptr;

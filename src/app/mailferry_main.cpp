@@ -2,6 +2,8 @@
 // src/ui/.
 #include <QApplication>
 #include <QSystemTrayIcon>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 #include "platform/directories.h"
@@ -24,7 +26,15 @@ int main(int argc, char** argv) {
     main_window.tray_available = QSystemTrayIcon::isSystemTrayAvailable();
     mailferry::TDesktopProgram program({machine_store, mailferry::SystemDirectories(),
                                         mailferry::SystemFileReplacer(), ui, main_window});
-    return program.Run();
+    const int exit_code = program.Run();
+    if (program.ScanInProgress()) {
+      // The window closed during a scan: the run is abandoned where it stands. Its thread still
+      // uses the program's objects, so the process ends without destroying them; the settings
+      // and log files are only ever replaced whole, so none is left half written.
+      std::fflush(nullptr);
+      std::_Exit(exit_code);
+    }
+    return exit_code;
   } catch (const std::exception& error) {
     ui.ShowError(nullptr, QString::fromStdString(error.what()));
     return 1;

@@ -13,13 +13,15 @@ TDesktopProgram::TDesktopProgram(DesktopPorts ports) {
                                           std::move(ports.ras));
   RunGuarded(ports.ui, nullptr, [this] { dm_in_out_->DataModuleCreate(); });
 
-  frm_main_ =
-      std::make_unique<TfrmMain>(*dm_in_out_, main_thread_, ports.ui, std::move(ports.main_window));
+  // Scan runs report back through the event loop.
+  ports.main_window.scan.main_thread = &main_thread_;
+  frm_main_ = std::make_unique<TfrmMain>(*dm_in_out_, ports.machine_store, ports.ui,
+                                         std::move(ports.main_window));
   RunGuarded(ports.ui, nullptr, [this] { frm_main_->FormCreate(); });
   frm_edit_accounts_ = std::make_unique<TfrmEditAccounts>(*dm_in_out_, ports.ui, frm_main_.get());
   frm_account_details_ =
       std::make_unique<TfrmAccountDetails>(*dm_in_out_, ports.ui, frm_edit_accounts_.get());
-  frm_schedule_ = std::make_unique<TfrmSchedule>(*dm_in_out_, *frm_main_->tmrAutoScan, ports.ui,
+  frm_schedule_ = std::make_unique<TfrmSchedule>(*dm_in_out_, frm_main_->tmrAutoScan(), ports.ui,
                                                  frm_main_.get());
   frm_edit_accounts_->SetDetailsDialog(frm_account_details_.get());
   frm_main_->SetDialogs(frm_edit_accounts_.get(), frm_schedule_.get());

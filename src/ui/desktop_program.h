@@ -42,6 +42,10 @@ class TDesktopProgram {
   // Shows the tray icon (or the window) and runs the event loop until the main window closes.
   int Run();
 
+  // Whether a scan run is still going on (after Run: the window closed during a run, which is
+  // then abandoned where it stands; the process must end without destroying the program).
+  bool ScanInProgress() const { return frm_main_->Scanning(); }
+
   QtMainThread& MainThreadPort() { return main_thread_; }
   TDmInOut& DmInOut() { return *dm_in_out_; }
   TfrmMain& frmMain() { return *frm_main_; }

@@ -9,7 +9,7 @@
 #include <QToolButton>
 
 #include "dialup/internet_probe.h"
-#include "settings/schedule_fix_up.h"
+#include "scanning/scan_texts.h"
 #include "ui/frm_edit_accounts.h"
 #include "ui/frm_schedule.h"
 #include "ui/frm_show_update.h"
@@ -36,20 +36,17 @@ QToolButton* PlaceButton(const QString& caption, const QString& picture, int lef
 
 }  // namespace
 
-TfrmMain::TfrmMain(TDmInOut& dm_in_out, MainThread& main_thread, ModalUi& ui, MainWindowPorts ports,
-                   QWidget* parent)
+TfrmMain::TfrmMain(TDmInOut& dm_in_out, MachineStore& machine_store, ModalUi& ui,
+                   MainWindowPorts ports, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       dm_in_out_(dm_in_out),
       ui_(ui),
-      ports_(std::move(ports)),
-      tray_available_(ports_.tray_available) {
+      ports_(std::move(ports)) {
   setWindowTitle(kApplicationTitle);
   setWindowIcon(ProgramIcon("mailferry"));
   SetUpFixedWindow(this, kClientWidth, kClientHeight);
-
-  tmrAutoScan = main_thread.CreateTimer(0, [] {});
 
   butScan = PlaceButton("Scan Mailboxes", "scan", 8, this);
   ButAccounts = PlaceButton("Edit Accounts", "accounts", 117, this);
@@ -59,11 +56,11 @@ TfrmMain::TfrmMain(TDmInOut& dm_in_out, MainThread& main_thread, ModalUi& ui, Ma
   PnlBottom = new QFrame(this);
   PnlBottom->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   PnlBottom->setGeometry(0, kClientHeight - kStatusHeight, kClientWidth, kStatusHeight);
-  labLastRun = new QLabel("Last Run: Never Run", PnlBottom);
+  labLastRun = new QLabel(kNeverRunText, PnlBottom);
   labLastRun->setGeometry(6, 2, 290, 16);
-  labAccountsTested = new QLabel("Accounts: 0", PnlBottom);
+  labAccountsTested = new QLabel(QString(kAccountsPrefix) + "0", PnlBottom);
   labAccountsTested->setGeometry(300, 2, 120, 16);
-  LabMessagesTransfered = new QLabel("Messages: 0", PnlBottom);
+  LabMessagesTransfered = new QLabel(QString(kMessagesPrefix) + "0", PnlBottom);
   LabMessagesTransfered->setGeometry(430, 2, 130, 16);
 
   pmTrayMenu = new QMenu(this);
@@ -73,6 +70,11 @@ TfrmMain::TfrmMain(TDmInOut& dm_in_out, MainThread& main_thread, ModalUi& ui, Ma
   Exit1 = pmTrayMenu->addAction("Exit");
   TrayIcon = new QSystemTrayIcon(ProgramIcon("mailferry"), this);
   TrayIcon->setContextMenu(pmTrayMenu);
+
+  ScanStatusDisplay& display = *this;
+  MessageBoxes& boxes = *this;
+  scan_controller_ = std::make_unique<ScanController>(dm_in_out, machine_store, display, boxes,
+                                                      ports_.scan, ports_.formats);
 
   connect(butScan, &QToolButton::clicked, this, &TfrmMain::butScanClick);
   connect(ButAccounts, &QToolButton::clicked, this, &TfrmMain::SpeedButton1Click);
@@ -84,43 +86,61 @@ TfrmMain::TfrmMain(TDmInOut& dm_in_out, MainThread& main_thread, ModalUi& ui, Ma
   connect(TrayIcon, &QSystemTrayIcon::activated, this, &TfrmMain::TrayIconActivated);
 }
 
-TfrmMain::~TfrmMain() = default;
+// The controller goes first: its timer and a run's way back end before the labels do.
+TfrmMain::~TfrmMain() { scan_controller_.reset(); }
 
 void TfrmMain::SetDialogs(TfrmEditAccounts* edit_accounts, TfrmSchedule* schedule) {
   frm_edit_accounts_ = edit_accounts;
   frm_schedule_ = schedule;
 }
 
-void TfrmMain::FormCreate() {
-  TMemTable& system = dm_in_out_.dbSystem;
-  const bool enabled = system.FieldByName("CheckSchedule").AsBoolean();
-  const int minutes = FixUpSchedule(system);
-  tmrAutoScan->SetInterval(minutes * 60000);
-  tmrAutoScan->SetEnabled(enabled);
-}
+void TfrmMain::FormCreate() { scan_controller_->FormCreate(); }
+
+void TfrmMain::tmrAutoScanTimer() { scan_controller_->tmrAutoScanTimer(); }
+
+MainThreadTimer& TfrmMain::tmrAutoScan() { return scan_controller_->tmrAutoScan(); }
+
+bool TfrmMain::Scanning() const { return scan_controller_->Scanning(); }
 
 void TfrmMain::ShowAtStartUp() {
-  if (tray_available_) {
+  if (ports_.tray_available) {
     TrayIcon->show();
   } else {
     ShowTheWindow();
   }
 }
 
-void TfrmMain::DisableButtons() {
-  labLastRun->setText("Running...");
+void TfrmMain::DisableButtons() { scan_controller_->DisableButtons(); }
+
+void TfrmMain::EnableButtons() { scan_controller_->EnableButtons(); }
+
+void TfrmMain::butScanClick() { scan_controller_->butScanClick(); }
+
+void TfrmMain::SetLastRunText(const std::string& text) {
+  labLastRun->setText(QString::fromStdString(text));
+}
+
+void TfrmMain::SetAccountsText(const std::string& text) {
+  labAccountsTested->setText(QString::fromStdString(text));
+}
+
+void TfrmMain::SetMessagesText(const std::string& text) {
+  LabMessagesTransfered->setText(QString::fromStdString(text));
+}
+
+void TfrmMain::SetButtonsEnabled(bool enabled) {
   for (QToolButton* button : {butScan, ButAccounts, ButSchedule, ButClose}) {
-    button->setEnabled(false);
+    button->setEnabled(enabled);
   }
 }
 
-void TfrmMain::EnableButtons() {
-  for (QToolButton* button : {butScan, ButAccounts, ButSchedule, ButClose}) {
-    button->setEnabled(true);
-  }
+void TfrmMain::ShowInformation(const std::string& text) {
+  ui_.ShowInformation(this, QString::fromStdString(text));
 }
 
-void TfrmMain::butScanClick() {}
+void TfrmMain::ShowError(const std::string& text) {
+  ui_.ShowError(this, QString::fromStdString(text));
+}
 
 void TfrmMain::SpeedButton1Click() { ui_.ShowModal(*frm_edit_accounts_); }
 
@@ -175,7 +195,7 @@ void TfrmMain::HideTheWindow() { hide(); }
 
 void TfrmMain::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (event->type() == QEvent::WindowStateChange && tray_available_ && isMinimized()) {
+  if (event->type() == QEvent::WindowStateChange && ports_.tray_available && isMinimized()) {
     tray_shown_ = false;
     // Hiding from inside the state change would confuse the window manager; right after it.
     QTimer::singleShot(0, this, &TfrmMain::HideTheWindow);

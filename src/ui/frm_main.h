@@ -7,7 +7,12 @@
 #include <functional>
 #include <memory>
 
+#include "platform/locale_formats.h"
+#include "platform/machine_store.h"
 #include "platform/main_thread.h"
+#include "scanning/scan_controller.h"
+#include "scanning/scan_environment.h"
+#include "scanning/scan_view.h"
 #include "settings/dm_in_out.h"
 #include "transport/update_check.h"
 #include "ui/modal_ui.h"
@@ -32,15 +37,23 @@ struct MainWindowPorts {
   // system's probe).
   UpdateService update_service = {};
   std::function<bool()> is_internet_connected = nullptr;
+  // What scan runs reach; its main thread must be the GUI thread's event loop.
+  ScanEnvironment scan = {};
+  // The time stamps of the status line and the log; null: the process's formats.
+  const LocaleFormats* formats = nullptr;
 };
 
 // GUI thread only. Closing the window (the Close button, "Exit", the title bar's close box) emits
-// Closed, which ends the program's event loop.
-class TfrmMain : public QWidget, private UpdateCheckUi {
+// Closed, which ends the program's event loop. The scan controller lives in the window: its
+// labels and buttons are the controller's display, and its message boxes the controller's.
+class TfrmMain : public QWidget,
+                 private ScanStatusDisplay,
+                 private MessageBoxes,
+                 private UpdateCheckUi {
   Q_OBJECT
 
  public:
-  TfrmMain(TDmInOut& dm_in_out, MainThread& main_thread, ModalUi& ui, MainWindowPorts ports,
+  TfrmMain(TDmInOut& dm_in_out, MachineStore& machine_store, ModalUi& ui, MainWindowPorts ports,
            QWidget* parent = nullptr);
   ~TfrmMain() override;
 
@@ -49,6 +62,8 @@ class TfrmMain : public QWidget, private UpdateCheckUi {
 
   // The window's creation: arms tmrAutoScan from the settings (a Schedule of 0 becomes 5).
   void FormCreate();
+  // A tick of tmrAutoScan: a timed scan unless "Run As Service" is on.
+  void tmrAutoScanTimer();
 
   // Start-up's last step before the event loop: the tray icon appears, or without a notification
   // area the window itself.
@@ -57,7 +72,10 @@ class TfrmMain : public QWidget, private UpdateCheckUi {
   // The busy display: "Running..." and the four buttons disabled; and back.
   void DisableButtons();
   void EnableButtons();
+  // Whether a scan run is in progress.
+  bool Scanning() const;
 
+  // A manual scan; its end shows the summary box.
   void butScanClick();
   void SpeedButton1Click();  // "Edit Accounts"
   void SpeedButton2Click();  // "Schedule"
@@ -80,7 +98,9 @@ class TfrmMain : public QWidget, private UpdateCheckUi {
   // Hide the window: only the tray icon remains.
   void HideTheWindow();
 
-  std::unique_ptr<MainThreadTimer> tmrAutoScan;
+  // The scheduler timer; the schedule dialog switches and re-times it.
+  MainThreadTimer& tmrAutoScan();
+  ScanController& Controller() { return *scan_controller_; }
 
   QToolButton* butScan;
   QToolButton* ButAccounts;
@@ -106,16 +126,22 @@ class TfrmMain : public QWidget, private UpdateCheckUi {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void SetLastRunText(const std::string& text) override;
+  void SetAccountsText(const std::string& text) override;
+  void SetMessagesText(const std::string& text) override;
+  void SetButtonsEnabled(bool enabled) override;
+  void ShowInformation(const std::string& text) override;
+  void ShowError(const std::string& text) override;
   void ShowLatestVersionMessage() override;
   void ShowUpdatePage(const std::string& url, const std::string& html) override;
 
   TDmInOut& dm_in_out_;
   ModalUi& ui_;
   const MainWindowPorts ports_;
-  const bool tray_available_;
   bool tray_shown_ = false;
   TfrmEditAccounts* frm_edit_accounts_ = nullptr;
   TfrmSchedule* frm_schedule_ = nullptr;
+  std::unique_ptr<ScanController> scan_controller_;
 };
 
 }  // namespace mailferry

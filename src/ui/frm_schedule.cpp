@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QPushButton>
 
+#include "scanning/scan_controller.h"
 #include "settings/schedule_fix_up.h"
 #include "ui/window_look.h"
 
@@ -68,7 +69,7 @@ void TfrmSchedule::ChangeSchedule() {
       system.Post();
       minutes = kDefaultScheduleMinutes;
     }
-    tmr_auto_scan_.SetInterval(minutes * 60000);
+    tmr_auto_scan_.SetInterval(ScanController::ScheduleInterval(minutes));
     tmr_auto_scan_.SetEnabled(enabled);
   });
 }

@@ -47,15 +47,15 @@ TEST_F(StartUpTest, FirstStartCreatesTheFilesAndArmsTheTimerFromTheSettings) {
   for (const char* name : {kAccountsFileName, kAccountDetailsFileName, kSettingsFileName}) {
     EXPECT_TRUE(std::filesystem::exists(DataFile(name))) << name;
   }
-  EXPECT_EQ(main().tmrAutoScan->Interval(), 5 * 60000);
-  EXPECT_FALSE(main().tmrAutoScan->Enabled());
+  EXPECT_EQ(main().tmrAutoScan().Interval(), 5 * 60000);
+  EXPECT_FALSE(main().tmrAutoScan().Enabled());
   EXPECT_EQ(dm().dbSystem.FieldByName("Schedule").AsInteger(), 5);
   EXPECT_TRUE(ui_.errors.empty());
 
   StoreSystemRow(true, 15);
   Start();
-  EXPECT_EQ(main().tmrAutoScan->Interval(), 15 * 60000);
-  EXPECT_TRUE(main().tmrAutoScan->Enabled());
+  EXPECT_EQ(main().tmrAutoScan().Interval(), 15 * 60000);
+  EXPECT_TRUE(main().tmrAutoScan().Enabled());
   EXPECT_EQ(main().windowTitle(), "Mailferry");
   EXPECT_EQ(main().size(), QSize(568, 90));
   EXPECT_EQ(main().labLastRun->text(), "Last Run: Never Run");
@@ -69,7 +69,7 @@ TEST_F(StartUpTest, ADamagedSettingsFileIsShownAndNeverOverwritten) {
   ASSERT_EQ(ui_.errors.size(), 2u);
   const std::string load_error = ui_.errors[0];
   EXPECT_EQ(ui_.errors[1], "dbSystem: Cannot perform this operation on a closed dataset");
-  EXPECT_FALSE(main().tmrAutoScan->Enabled());
+  EXPECT_FALSE(main().tmrAutoScan().Enabled());
 
   // The program runs on; Close cannot save and so stays open.
   QSignalSpy closed(&main(), &TfrmMain::Closed);

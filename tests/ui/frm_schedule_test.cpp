@@ -20,7 +20,7 @@ class ScheduleTest : public DesktopProgramTest {
   }
 
   TfrmSchedule& schedule() { return program().frmSchedule(); }
-  MainThreadTimer& timer() { return *program().frmMain().tmrAutoScan; }
+  MainThreadTimer& timer() { return program().frmMain().tmrAutoScan(); }
   QLineEdit* MinutesText() { return schedule().DBSpinEdit1->findChild<QLineEdit*>(); }
 
   // Opens the dialog from the main window and works it.

@@ -1,4 +1,4 @@
-# Entry points: make run, make test, make demo, make fuzz, make bench.
+# Entry points: make run, make test, make demo, make fuzz, make bench, make bench-e2e.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 BUILD := build
@@ -7,11 +7,12 @@ FUZZ_BUILD := build-fuzz
 
 # Everything the build and the tests need, as Debian packages.
 PACKAGES := build-essential cmake g++ libgtest-dev libgmock-dev googletest libbenchmark-dev \
-            libssl-dev python3 qt6-base-dev xvfb xauth dovecot-core dovecot-pop3d postfix
+            libssl-dev python3 qt6-base-dev fonts-liberation2 xvfb xauth dovecot-core dovecot-pop3d \
+            postfix
 # Only the fuzz targets need clang with its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
-.PHONY: all deps configure build test unit-test asan-test run demo fuzz bench clean
+.PHONY: all deps configure build test unit-test asan-test run demo fuzz bench bench-e2e clean
 
 all: build
 
@@ -45,12 +46,20 @@ asan-test: deps
 test: unit-test asan-test
 
 run: build
-	@if [ -x $(BUILD)/src/mailferry ]; then \
+	@if [ -x $(BUILD)/src/mailferry ] && [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
 	  $(BUILD)/src/mailferry; \
+	elif [ -x $(BUILD)/src/mailferry ]; then \
+	  echo "No desktop session (DISPLAY and WAYLAND_DISPLAY are unset): the desktop program needs one."; \
+	  echo "Showing the settings with mailferryctl show instead; see mailferryctl --help."; \
+	  $(BUILD)/src/mailferryctl show; \
 	else \
-	  echo "The desktop program is not built yet; showing the settings with mailferryctl show instead."; \
+	  echo "The desktop program is not built (Qt 6 Widgets missing); showing the settings with mailferryctl show instead."; \
 	  $(BUILD)/src/mailferryctl show; \
 	fi
+
+# One scan against private Dovecot and Postfix instances under /tmp (needs root).
+demo: build
+	bash scripts/demo.sh $(BUILD)/src/mailferryctl
 
 fuzz: EXTRA_PACKAGES := $(FUZZ_PACKAGES)
 fuzz: deps
@@ -61,6 +70,12 @@ fuzz: deps
 
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do [ -x "$$b" ] && "$$b"; done; true
+
+# Whole-run forwarding throughput of Mailferry, fetchmail and the floor over the same servers.
+# fetchmail is installed for this only.
+bench-e2e: EXTRA_PACKAGES := fetchmail
+bench-e2e: build
+	python3 bench/e2e_throughput.py --build $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

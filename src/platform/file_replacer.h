@@ -29,6 +29,11 @@ class FileReplacer {
   // Starts replacing the file at path (created when missing). nullptr when the new content has
   // nowhere to go (missing or unwritable folder). Callable from any thread.
   virtual std::unique_ptr<FileReplacement> Begin(const std::string& path) = 0;
+
+  // Appends data at the end of the file at path, creating it private to its owner when missing.
+  // Cheaper than a replacement for a record that only grows; not synced, so a crash of the
+  // machine may lose the latest appends (never earlier content). false on any failure.
+  virtual bool Append(const std::string& path, std::string_view data) = 0;
 };
 
 // Replaces the file at path with content in one go; false on any failure, the old file then stays.

@@ -87,6 +87,19 @@ std::unique_ptr<FileReplacement> LinuxFileReplacer::Begin(const std::string& pat
   return std::make_unique<LinuxFileReplacement>(path, std::move(temp), fd);
 }
 
+bool LinuxFileReplacer::Append(const std::string& path, std::string_view data) {
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  if (fd < 0) return false;
+  bool ok = fchmod(fd, S_IRUSR | S_IWUSR) == 0;
+  while (ok && !data.empty()) {
+    const ssize_t written = write(fd, data.data(), data.size());
+    if (written < 0 && errno == EINTR) continue;
+    ok = written > 0;
+    if (ok) data.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return close(fd) == 0 && ok;
+}
+
 FileReplacer& SystemFileReplacer() {
   static LinuxFileReplacer replacer;
   return replacer;

@@ -8,6 +8,7 @@ namespace mailferry {
 class LinuxFileReplacer : public FileReplacer {
  public:
   std::unique_ptr<FileReplacement> Begin(const std::string& path) override;
+  bool Append(const std::string& path, std::string_view data) override;
 };
 
 }  // namespace mailferry

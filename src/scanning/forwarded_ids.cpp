@@ -34,6 +34,7 @@ ForwardedIds::ForwardedIds(std::string path, FileReplacer& files)
 
 void ForwardedIds::Load() {
   ids_.clear();
+  needs_rewrite_ = false;
   std::error_code ec;
   if (!std::filesystem::exists(path_, ec)) return;
   std::ifstream in(path_, std::ios::binary);
@@ -43,8 +44,12 @@ void ForwardedIds::Load() {
   if (in.bad()) throw EMfException("Cannot open file " + path_);
   std::size_t start = 0;
   while (start < content.size()) {
-    std::size_t end = content.find('\n', start);
-    if (end == std::string::npos) end = content.size();
+    const std::size_t end = content.find('\n', start);
+    if (end == std::string::npos) {
+      // A line without its break is an append cut short: its id may be incomplete.
+      needs_rewrite_ = true;
+      break;
+    }
     std::string_view line(content.data() + start, end - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const std::size_t tab = line.find('\t');
@@ -52,6 +57,8 @@ void ForwardedIds::Load() {
     if (tab != std::string_view::npos && tab + 1 < line.size() &&
         ParseAccountId(line.substr(0, tab), &account_id)) {
       ids_[account_id].emplace(line.substr(tab + 1));
+    } else {
+      needs_rewrite_ = true;
     }
     start = end + 1;
   }
@@ -63,7 +70,10 @@ bool ForwardedIds::Contains(int account_id, std::string_view id) const {
 }
 
 void ForwardedIds::Record(int account_id, std::string id) {
+  const std::string line = std::to_string(account_id) + '\t' + id + '\n';
   if (!ids_[account_id].insert(std::move(id)).second) return;
+  if (!needs_rewrite_ && files_.Append(path_, line)) return;
+  needs_rewrite_ = true;
   Write();
 }
 
@@ -93,8 +103,10 @@ void ForwardedIds::Write() {
     }
   }
   if (!ReplaceFileContent(files_, path_, content)) {
+    needs_rewrite_ = true;
     throw EMfException("Cannot create file " + path_);
   }
+  needs_rewrite_ = false;
 }
 
 std::string FallbackMessageId(const TMfHeaderList& headers) {

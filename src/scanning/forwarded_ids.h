@@ -21,15 +21,18 @@ class ForwardedIds {
   const std::string& Path() const { return path_; }
 
   // Reads the file; a missing file is an empty record. Lines without a TAB after a decimal
-  // AccountID are ignored (and dropped by the next write). Raises EMfException "Cannot open file
-  // %s" when the file exists but cannot be read.
+  // AccountID, and a last line without its line break (an append cut short), are ignored and
+  // dropped by the next write, which then rewrites the whole file. Raises EMfException "Cannot
+  // open file %s" when the file exists but cannot be read.
   void Load();
 
   bool Contains(int account_id, std::string_view id) const;
 
-  // Adds the id and rewrites the file at once, replacing it only when the new content is
-  // complete. Raises "Cannot create file %s" when that fails; the id then stays recorded in
-  // memory, so this run does not forward the message again either.
+  // Adds the id and writes it to the file at once: one line appended (the record only grows
+  // between scans, and rewriting it per message made every forward pay for the whole file), or
+  // the whole file replaced when it holds lines to drop or an earlier write failed. Raises
+  // "Cannot create file %s" when that fails; the id then stays recorded in memory, so this run
+  // does not forward the message again either.
   void Record(int account_id, std::string id);
 
   // Drops the account's ids that are not in `listed` (the messages the server still has) and
@@ -45,6 +48,8 @@ class ForwardedIds {
   std::string path_;
   FileReplacer& files_;
   std::map<int, std::set<std::string>> ids_;
+  // The file does not hold exactly ids_ plus appended lines: the next write replaces it.
+  bool needs_rewrite_ = false;
 };
 
 // The id of a message on a server that does not list unique ids: its Message-Id when that is a

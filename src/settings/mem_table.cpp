@@ -339,6 +339,9 @@ void TMemTable::RaiseHighWater(const std::vector<FieldValue>& values) {
 
 void TMemTable::Post() {
   CheckEditing();
+  // A control's refusal of its pending text aborts the post with the row still being edited.
+  Notify(DataEvent::kUpdateRecord);
+  CheckEditing();
   if (state_ == TableState::kInsert) {
     rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(insert_at_), TMemRow{buffer_, 0});
     current_ = insert_at_;

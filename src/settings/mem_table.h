@@ -27,6 +27,7 @@ enum class DataEvent {
   kScrolled,        // another row became the current row
   kStateChanged,    // browse, edit or insert state entered
   kFieldChanged,    // a field of the row being edited changed
+  kUpdateRecord,    // the row being edited is about to be posted: write pending control edits now
 };
 
 // One field of a table: its definition and typed access to its value in the current row (the row
@@ -166,6 +167,8 @@ class TMemTable {
   // Every stored row in row order, deleted and filtered-out ones included (for the table file).
   std::size_t StoredRowCount() const { return rows_.size(); }
   const TMemRow& StoredRow(std::size_t index) const { return rows_[index]; }
+  // Whether a stored row is visible (not deleted, passing the filter), without moving the cursor.
+  bool StoredRowVisible(std::size_t index) const { return IsVisible(index); }
   // Appends a row as read from a file: no defaults, numbering or event. Values are taken as
   // they are (the caller converted them). Needs an open table in browse state.
   void AppendStoredRow(TMemRow row);

@@ -20,6 +20,10 @@ class StagedFileReplacer : public FileReplacer {
   explicit StagedFileReplacer(FileReplacer& target) : target_(target) {}
 
   std::unique_ptr<FileReplacement> Begin(const std::string& path) override;
+  // Appends are not held back; they reach the target at once.
+  bool Append(const std::string& path, std::string_view data) override {
+    return target_.Append(path, data);
+  }
 
   // Puts every waiting replacement in place; the path of the first that failed (the ones after
   // it are discarded), or nullopt when all succeeded.

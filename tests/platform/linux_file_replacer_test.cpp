@@ -48,6 +48,19 @@ TEST(LinuxFileReplacerTest, CreatesAMissingFile) {
   EXPECT_EQ(ReadFileBytes(path), "abc");
 }
 
+TEST(LinuxFileReplacerTest, AppendsToAPrivateFileCreatedWhenMissing) {
+  testing::TempDir dir;
+  const std::string path = dir.prefix() + "MFY_Forwarded.txt";
+  LinuxFileReplacer files;
+  EXPECT_TRUE(files.Append(path, "2\ta\n"));
+  EXPECT_TRUE(files.Append(path, "2\tb\n"));
+  EXPECT_EQ(ReadFileBytes(path), "2\ta\n2\tb\n");
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_FALSE(files.Append(dir.prefix() + "missing/folder.txt", "x"));
+}
+
 TEST(LinuxFileReplacerTest, AnUncommittedReplacementLeavesNoTrace) {
   testing::TempDir dir;
   const std::string path = dir.prefix() + "MFY_Settings.db";

@@ -39,7 +39,8 @@ TEST_F(ForwardedIdsTest, RecordedIdsAreWrittenAtOnceAndReadBackPerAccount) {
   ids.Record(2, "<m1@example.com>");
   ids.Record(3, "UID-a");
   ids.Record(3, "UID-a");  // already there: nothing changes
-  EXPECT_EQ(ReadFileBytes(Path()), "2\t<m1@example.com>\n3\tUID-a\n3\tUID-b\n");
+  // Each new id is one line appended, in the order the messages were accepted.
+  EXPECT_EQ(ReadFileBytes(Path()), "3\tUID-b\n2\t<m1@example.com>\n3\tUID-a\n");
   struct stat info {};
   ASSERT_EQ(stat(Path().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -84,6 +85,7 @@ TEST_F(ForwardedIdsTest, AFailedWriteRaisesKeepsTheFileAndRemembersTheId) {
   ForwardedIds ids(Path(), files_);
   ids.Load();
   ids.Record(2, "first");
+  files_.FailAppendAfter(0);
   files_.FailCommitAfter(0);
   EXPECT_EQ(testing::MessageOf([&] { ids.Record(2, "second"); }), "Cannot create file " + Path());
   EXPECT_EQ(ReadFileBytes(Path()), "2\tfirst\n");
@@ -91,6 +93,29 @@ TEST_F(ForwardedIdsTest, AFailedWriteRaisesKeepsTheFileAndRemembersTheId) {
   files_.Heal();
   ids.Record(2, "third");
   EXPECT_EQ(ReadFileBytes(Path()), "2\tfirst\n2\tsecond\n2\tthird\n");
+}
+
+TEST_F(ForwardedIdsTest, AFailedAppendFallsBackToReplacingTheFile) {
+  ForwardedIds ids(Path(), files_);
+  ids.Load();
+  ids.Record(3, "b");
+  files_.FailAppendAfter(0);
+  ids.Record(2, "a");
+  EXPECT_EQ(ReadFileBytes(Path()), "2\ta\n3\tb\n");
+}
+
+TEST_F(ForwardedIdsTest, ALastLineCutShortIsIgnoredAndRepairedByTheNextRecord) {
+  // "4\tUID-12" was being appended as "4\tUID-123" when the machine stopped: taking the
+  // fragment for an id would wrongly skip a message whose id happens to be that fragment.
+  WriteFileBytes(Path(), "4\tUID-1\n4\tUID-12");
+  ForwardedIds ids(Path(), files_);
+  ids.Load();
+  EXPECT_TRUE(ids.Contains(4, "UID-1"));
+  EXPECT_FALSE(ids.Contains(4, "UID-12"));
+  ids.Record(4, "UID-7");
+  EXPECT_EQ(ReadFileBytes(Path()), "4\tUID-1\n4\tUID-7\n");
+  ids.Record(4, "UID-8");
+  EXPECT_EQ(ReadFileBytes(Path()), "4\tUID-1\n4\tUID-7\n4\tUID-8\n");
 }
 
 TEST_F(ForwardedIdsTest, AnUnreadableFileRaises) {

@@ -130,7 +130,8 @@ TEST_F(ScanRunTest, AMailboxIsTakenFromTheHighestNumberDownAndEmptied) {
   EXPECT_THAT(data, Contains("X-POP3-Connector: Mailferry V1.0"));
   EXPECT_THAT(data, Contains("To: anna@local.test"));
   const std::string prefix = std::to_string(id) + "\t";
-  EXPECT_EQ(ForwardedFile(), prefix + "u1\n" + prefix + "u2\n" + prefix + "u3\n");
+  // Recorded as each message was accepted, the highest number first.
+  EXPECT_EQ(ForwardedFile(), prefix + "u3\n" + prefix + "u2\n" + prefix + "u1\n");
   EXPECT_THAT(LogTexts(), ElementsAre("Scan Done. Results: New Messages: 3 Accounts checked: 1"));
 }
 
@@ -215,7 +216,7 @@ TEST_F(ScanRunTest, AKeptMessageIsForwardedOnlyOnce) {
   // Skipped messages were still taken in hand.
   EXPECT_EQ(run->MessagesFound(), 3);
   const std::string prefix = std::to_string(id) + "\t";
-  EXPECT_EQ(ForwardedFile(), prefix + "u1\n" + prefix + "u2\n" + prefix + "u3\n");
+  EXPECT_EQ(ForwardedFile(), prefix + "u2\n" + prefix + "u1\n" + prefix + "u3\n");
 
   // Once the server no longer lists a message, its id is dropped.
   RenewServers();

@@ -272,11 +272,33 @@ TEST(MemTableTest, ListenersHearMovesStatesAndChanges) {
   recipients.Post();
   recipients.First();
   EXPECT_EQ(events, (std::vector<DataEvent>{DataEvent::kStateChanged, DataEvent::kFieldChanged,
-                                            DataEvent::kStateChanged, DataEvent::kDataSetChanged,
-                                            DataEvent::kScrolled}));
+                                            DataEvent::kUpdateRecord, DataEvent::kStateChanged,
+                                            DataEvent::kDataSetChanged, DataEvent::kScrolled}));
   recipients.RemoveDataListener(id);
   recipients.First();
-  EXPECT_EQ(events.size(), 5u);
+  EXPECT_EQ(events.size(), 6u);
+}
+
+TEST(MemTableTest, PostLetsListenersWriteFirstAndARefusalKeepsTheRowEditing) {
+  TMemTable recipients("dbSendAddresses");
+  DefineSendAddressesTable(recipients);
+  recipients.Open();
+  std::string pending = "ann";
+  bool refuse = true;
+  recipients.AddDataListener([&](DataEvent event) {
+    if (event != DataEvent::kUpdateRecord) return;
+    if (refuse) throw EMfException("refused");
+    recipients.FieldByName("EmailAddress").SetAsString(pending);
+  });
+  recipients.Append();
+  EXPECT_THROW(recipients.Post(), EMfException);
+  EXPECT_EQ(recipients.State(), TableState::kInsert);
+  EXPECT_TRUE(recipients.IsEmpty());
+
+  refuse = false;
+  recipients.Post();
+  EXPECT_EQ(recipients.State(), TableState::kBrowse);
+  EXPECT_EQ(recipients.FieldByName("EmailAddress").AsString(), "ann");
 }
 
 }  // namespace

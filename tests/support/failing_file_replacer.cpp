@@ -35,4 +35,10 @@ std::unique_ptr<FileReplacement> FailingFileReplacer::Begin(const std::string& p
   return std::make_unique<FailingReplacement>(*this, std::move(real));
 }
 
+bool FailingFileReplacer::Append(const std::string& path, std::string_view data) {
+  if (fail_append_after_ && appends_ >= *fail_append_after_) return false;
+  ++appends_;
+  return real_.Append(path, data);
+}
+
 }  // namespace mailferry::testing

@@ -17,6 +17,7 @@ class FailingFileReplacer : public FileReplacer {
   explicit FailingFileReplacer(FileReplacer& real = SystemFileReplacer()) : real_(real) {}
 
   std::unique_ptr<FileReplacement> Begin(const std::string& path) override;
+  bool Append(const std::string& path, std::string_view data) override;
 
   // Counted from the call on: Begin fails after this many more successful calls.
   void FailBeginAfter(int successful_begins) { fail_begin_after_ = begins_ + successful_begins; }
@@ -26,8 +27,13 @@ class FailingFileReplacer : public FileReplacer {
   void FailCommitAfter(int successful_commits) {
     fail_commit_after_ = commits_ + successful_commits;
   }
+  // Counted from the call on: Append fails after this many more successful appends.
+  void FailAppendAfter(int successful_appends) {
+    fail_append_after_ = appends_ + successful_appends;
+  }
   // Nothing fails any more.
   void Heal() {
+    fail_append_after_.reset();
     fail_begin_after_.reset();
     fail_writes_after_.reset();
     fail_commit_after_.reset();
@@ -41,6 +47,8 @@ class FailingFileReplacer : public FileReplacer {
   std::optional<int> fail_begin_after_;
   std::optional<std::size_t> fail_writes_after_;
   std::optional<int> fail_commit_after_;
+  std::optional<int> fail_append_after_;
+  int appends_ = 0;
   int begins_ = 0;
   int commits_ = 0;
   std::size_t written_ = 0;

@@ -124,6 +124,30 @@ std::vector<StoredMessage> PostfixServer::WaitForMessages(const std::string& rec
   }
 }
 
+bool PostfixServer::WaitUntilQueueEmpty(std::chrono::milliseconds bound) const {
+  const std::filesystem::path queue = dir_.path() / "postfix" / "queue";
+  // The folders a message passes through from acceptance to delivery (or waits in).
+  const char* const kQueues[] = {"maildrop", "incoming", "active", "deferred", "hold"};
+  auto queued = [&] {
+    for (const char* name : kQueues) {
+      std::error_code error;
+      // Files move while we look: an entry that vanished is simply no longer queued.
+      for (std::filesystem::recursive_directory_iterator it(queue / name, error), end;
+           !error && it != end; it.increment(error)) {
+        std::error_code vanished;
+        if (it->is_regular_file(vanished)) return true;
+      }
+    }
+    return false;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  for (;;) {
+    if (!queued()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
 void PostfixServer::ClearReceived() { ClearMaildir(store_); }
 
 }  // namespace mailferry::testing

@@ -48,6 +48,11 @@ class PostfixServer {
   std::vector<StoredMessage> WaitForMessages(
       const std::string& recipient, size_t count,
       std::chrono::milliseconds bound = std::chrono::seconds(30)) const;
+  // Polls every 20 ms until the server's queue is empty, that is every message it accepted has
+  // been stored, or `bound` has passed; returns whether the queue emptied. After a client has
+  // seen its messages accepted, this makes ReceivedMessages final, so a test can also tell that
+  // nothing more arrives.
+  bool WaitUntilQueueEmpty(std::chrono::milliseconds bound = std::chrono::seconds(30)) const;
   // Removes every stored delivery.
   void ClearReceived();
 

@@ -214,6 +214,16 @@ class DeliverMessageTest : public ForwardMessageTest {
         .SendLine("250 relay.local.test");
   }
 
+  // Hello, then the transaction up to the client's RCPT TO for anna@local.test.
+  ScriptedServer& UpToRecipient() {
+    return Hello()
+        .Expect("RSET")
+        .SendLine("250 ok")
+        .Expect("MAIL FROM:<ann@sender.test>")
+        .SendLine("250 ok")
+        .Expect("RCPT TO:<anna@local.test>");
+  }
+
   // Delivers the message; answers whether on_accepted ran, and checks that it ran after the
   // server's reply to "." and before QUIT.
   bool Deliver() {
@@ -242,12 +252,7 @@ class DeliverMessageTest : public ForwardMessageTest {
 TEST_F(DeliverMessageTest, OneConnectionCarriesOneTransactionAndEndsWithQuit) {
   Receive("anna@remote.test");
   PrepareForForwarding(message_, Rules(0, "remote.test", "local.test"));
-  Hello()
-      .Expect("RSET")
-      .SendLine("250 ok")
-      .Expect("MAIL FROM:<ann@sender.test>")
-      .SendLine("250 ok")
-      .Expect("RCPT TO:<anna@local.test>")
+  UpToRecipient()
       .SendLine("250 ok")
       .Expect("DATA")
       .SendLine("354 go")
@@ -265,12 +270,7 @@ TEST_F(DeliverMessageTest, OneConnectionCarriesOneTransactionAndEndsWithQuit) {
 TEST_F(DeliverMessageTest, AFiveHundredReplyToTheTransactionRefusesTheMessage) {
   Receive("anna@remote.test, bob@remote.test");
   PrepareForForwarding(message_, Rules(0, "remote.test", "local.test"));
-  Hello()
-      .Expect("RSET")
-      .SendLine("250 ok")
-      .Expect("MAIL FROM:<ann@sender.test>")
-      .SendLine("250 ok")
-      .Expect("RCPT TO:<anna@local.test>")
+  UpToRecipient()
       .Send("550-5.1.1 <anna@local.test>: Recipient\r\n550 address rejected\r\n")
       .AwaitClose();
   EXPECT_EQ(RefusalOf(), "550 5.1.1 <anna@local.test>: Recipient address rejected");
@@ -279,12 +279,7 @@ TEST_F(DeliverMessageTest, AFiveHundredReplyToTheTransactionRefusesTheMessage) {
 TEST_F(DeliverMessageTest, ARefusalOfTheWholeMessageAfterDataRefusesIt) {
   Receive("anna@remote.test");
   PrepareForForwarding(message_, Rules(0, "remote.test", "local.test"));
-  Hello()
-      .Expect("RSET")
-      .SendLine("250 ok")
-      .Expect("MAIL FROM:<ann@sender.test>")
-      .SendLine("250 ok")
-      .Expect("RCPT TO:<anna@local.test>")
+  UpToRecipient()
       .SendLine("250 ok")
       .Expect("DATA")
       .SendLine("354 go")

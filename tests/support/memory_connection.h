@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "memory_socket_stack.h"
+#include "scanning/message_preview.h"
 #include "transport/tcp_client.h"
 
 namespace mailferry::testing {
@@ -72,23 +73,10 @@ class MemoryConnection {
   std::unique_ptr<TMfTCPClient> client_;
 };
 
-// The lines of a message text (LF or CR LF line ends) as a POP3 server sends them after "+OK":
-// each line with CR LF, a line that begins with "." with one more, and the line "." at the end.
+// The lines of a message text as a POP3 server sends them after "+OK" (dot-stuffed, CR LF, the
+// final "." line): the same form the preview command reads.
 inline std::string Pop3Retrieval(std::string_view message_text) {
-  std::string wire;
-  wire.reserve(message_text.size() + message_text.size() / 32 + 8);
-  while (!message_text.empty()) {
-    const std::size_t end = message_text.find('\n');
-    std::string_view line = message_text.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!line.empty() && line.front() == '.') wire += '.';
-    wire.append(line);
-    wire.append("\r\n");
-    if (end == std::string_view::npos) break;
-    message_text.remove_prefix(end + 1);
-  }
-  wire.append(".\r\n");
-  return wire;
+  return Pop3RetrievalForm(message_text);
 }
 
 // The message text an SMTP server takes from what a client sent after DATA (without the final

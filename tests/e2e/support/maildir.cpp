@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <tuple>
@@ -31,9 +32,14 @@ std::tuple<unsigned long long, unsigned long long, std::string> DeliveryKey(
   return {DigitsAt(name, 0), micros, name};
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
+// The file's bytes; nullopt when it is gone (the server renamed or deleted it meanwhile).
+std::optional<std::string> ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path.string());
+  if (!in) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return std::nullopt;
+    throw std::runtime_error("cannot read " + path.string());
+  }
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
@@ -42,19 +48,32 @@ std::string ReadFile(const std::filesystem::path& path) {
 }  // namespace
 
 std::vector<MaildirFile> ReadMaildir(const std::filesystem::path& maildir) {
-  std::vector<MaildirFile> files;
-  for (const char* sub : {"new", "cur"}) {
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(maildir / sub, ec)) {
-      if (entry.is_regular_file()) {
-        files.push_back({entry.path().filename().string(), ReadFile(entry.path())});
+  // The server moves messages from new/ to cur/ and deletes them while we read; a file that
+  // vanished between listing and reading makes the snapshot start again (bounded).
+  constexpr int kAttempts = 100;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    std::vector<MaildirFile> files;
+    bool vanished = false;
+    for (const char* sub : {"new", "cur"}) {
+      std::error_code ec;
+      for (const auto& entry : std::filesystem::directory_iterator(maildir / sub, ec)) {
+        if (!entry.is_regular_file(ec)) continue;
+        std::optional<std::string> bytes = ReadFile(entry.path());
+        if (!bytes) {
+          vanished = true;
+          break;
+        }
+        files.push_back({entry.path().filename().string(), std::move(*bytes)});
       }
+      if (vanished) break;
     }
+    if (vanished) continue;
+    std::sort(files.begin(), files.end(), [](const MaildirFile& a, const MaildirFile& b) {
+      return DeliveryKey(a.name) < DeliveryKey(b.name);
+    });
+    return files;
   }
-  std::sort(files.begin(), files.end(), [](const MaildirFile& a, const MaildirFile& b) {
-    return DeliveryKey(a.name) < DeliveryKey(b.name);
-  });
-  return files;
+  throw std::runtime_error("maildir kept changing while read: " + maildir.string());
 }
 
 void ClearMaildir(const std::filesystem::path& maildir) {
